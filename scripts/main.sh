@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Main job: build both configurations and lay out the product folder and zip.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+jobs=$(nproc)
+
+cmake --preset host >/dev/null
+cmake --build --preset host -j "$jobs"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+cmake --build build/windows --target package_folder >/dev/null
+(cd build/windows && cpack -G ZIP >/dev/null)
+
+echo
+echo "Product folder: $PWD/build/windows/product/Orvantis"
+echo "Zip:            $PWD/build/windows/Orvantis-0.9.4-win64.zip"

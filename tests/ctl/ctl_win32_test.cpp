@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/names.h"
+#include "ctl/pipe_call_win32.h"
+#include "tests/support/child_process_win32.h"
+#include "tests/support/pipe_server_win32.h"
+
+namespace kestrune::test {
+namespace {
+
+ChildResult runCtl(const std::wstring& args) {
+  return runChild(quotedBinPath(L"kestrune_ctl.exe") + (args.empty() ? L"" : L" " + args));
+}
+
+struct Case {
+  const wchar_t* args;
+  std::string reply;
+  std::string expectedRequest;
+  DWORD expectedExit;
+};
+
+TEST(KestruneCtl, SendsArgumentsAndPrintsReplyExactly) {
+  const Case cases[] = {
+      {L"", "status lines\n", "status", 0},
+      {L"\"\"", "ok\n", "status", 0},
+      {L"set wanted 0", "ok\n", "set wanted 0", 0},
+      {L"\"set  intensity\" 3", "ok\n", "set  intensity 3", 0},
+      {L"bogus", "error unknown command. commands: ...\n", "bogus", 1},
+      {L"x", "error", "x", 1},
+      {L"x", "erro", "x", 0},
+      {L"endpoints", "", "endpoints", 0},
+      {L"status", "a\r\nb\n\n", "status", 0},
+  };
+  for (const Case& c : cases) {
+    PipeServerFixture server(kPipeNameW, [&](const std::string&) { return c.reply; });
+    ChildResult r = runCtl(c.args);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, c.expectedExit) << c.reply;
+    EXPECT_EQ(r.out, c.reply);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0], c.expectedRequest);
+  }
+}
+
+TEST(KestruneCtl, ReplyLongerThanBufferExitsWithTwo) {
+  const std::string fits(kMaxReplyBytes, 'x');
+  {
+    PipeServerFixture server(kPipeNameW, [&](const std::string&) { return fits; });
+    ChildResult r = runCtl(L"status");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.out.size(), fits.size());
+  }
+  PipeServerFixture server(kPipeNameW, [&](const std::string&) { return fits + "y"; });
+  ChildResult r = runCtl(L"status");
+  EXPECT_EQ(r.exitCode, 2u);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Kestrune service not reachable (error 234)\n");
+}
+
+TEST(KestruneCtl, WaitsForAServerThatAppearsLater) {
+  HANDLE go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread late([&] {
+    ::Sleep(700);
+    PipeServerFixture server(kPipeNameW, [](const std::string&) { return std::string("ok\n"); });
+    ::WaitForSingleObject(go, 30000);
+  });
+  ChildResult r = runCtl(L"set compare 1");
+  ::SetEvent(go);
+  late.join();
+  ::CloseHandle(go);
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.out, "ok\n");
+}
+
+TEST(KestruneCtl, RetryLoopGivesUpAfterTheReachDeadline) {
+  const ULONGLONG start = ::GetTickCount64();
+  ctl::PipeCallResult r = ctl::callPipe("status", "\\\\.\\pipe\\KestruneNobodyHere", 300);
+  const ULONGLONG elapsed = ::GetTickCount64() - start;
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_GE(elapsed, 300u);
+  EXPECT_LT(elapsed, 5000u);
+}
+
+TEST(KestruneCtl, NoServiceAtAllReportsErrorTwoAfterThirtySeconds) {
+  const ULONGLONG start = ::GetTickCount64();
+  ChildResult r = runCtl(L"status");
+  const ULONGLONG elapsed = ::GetTickCount64() - start;
+  EXPECT_EQ(r.exitCode, 2u);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Kestrune service not reachable (error 2)\n");
+  EXPECT_GE(elapsed, 29000u);
+}
+
+}  // namespace
+}  // namespace kestrune::test
