@@ -1,0 +1,39 @@
+// File work of installation and removal. Files in use are never overwritten
+// in place: they are moved aside or deleted at the next reboot.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kestrune::service {
+
+// CopyFileW with overwrite; when that fails, renames the target to
+// target + ".old" (deleted at reboot) and copies again, ignoring that result.
+void CopyFileReplacing(const std::wstring& source, const std::wstring& target);
+
+// Ends every running "kestrune_app.exe" (exit code 0), waiting up to 3 s each.
+void CloseRunningApps();
+
+// Deletes a folder tree; what cannot be deleted now is deleted at reboot.
+void DeleteTree(const std::wstring& folder);
+
+// Copies sourceRoot\ui into targetRoot\ui breadth-first with CopyFileReplacing.
+void copyUiFolder(const std::wstring& sourceRoot, const std::wstring& targetRoot);
+
+// Deletes the files matching folder + pattern; failures are left for later.
+void deleteMatchingFiles(const std::wstring& folder, const wchar_t* pattern);
+
+// Deletes the file now or, failing that, at the next reboot.
+void deleteFileOrAtReboot(const std::wstring& path);
+
+bool fileExists(const std::wstring& path);
+
+// A known folder's path; empty on failure.
+std::wstring knownFolderPath(const GUID& id);
+
+// Creates the log folder and an empty log file with its security descriptor;
+// an existing file keeps its content and security.
+void createLogFile(const std::wstring& logFolder);
+
+}  // namespace kestrune::service

@@ -1,0 +1,30 @@
+// Registry work of installation and removal; failures are ignored by design
+// (only the service and the file copies decide the installer's result).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "service/install/install_layout.h"
+
+namespace kestrune::service {
+
+// Writes each entry into root\path (created as needed), in order. A REG_SZ
+// includes its terminating NUL.
+void writeRegistryEntries(HKEY root, const std::wstring& path,
+                          const std::vector<RegistryEntry>& entries);
+
+// Seeds Wanted/Mode/Intensity when missing (unreadable as REG_DWORD, or 99),
+// the games list when it reads empty, and always Enabled = 0 and Meter = 0.
+void seedSettings();
+
+// RegDeleteTreeW, then RegDeleteKeyW.
+void deleteRegistryTree(HKEY root, const wchar_t* path);
+
+// HKCU Run value "Kestrune": rewritten only when it names the former tray
+// program.
+void repointRunValue(const std::wstring& installFolder);
+
+}  // namespace kestrune::service

@@ -1,0 +1,144 @@
+#include "service/install/installer_win32.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/handles_win32.h"
+#include "common/names.h"
+#include "service/endpoints/audio_restart_win32.h"
+#include "service/install/install_files_win32.h"
+#include "service/install/install_layout.h"
+#include "service/install/install_registry_win32.h"
+#include "service/install/install_shortcut_win32.h"
+#include "service/service_main_verb.h"
+
+namespace kestrune::service {
+namespace {
+
+constexpr DWORD kFailureActionCount = 3;
+
+std::wstring modulePath() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return path;
+}
+
+LocalStamp localStamp() {
+  SYSTEMTIME t{};
+  ::GetLocalTime(&t);
+  return LocalStamp{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+void setDescriptionAndFailureActions(SC_HANDLE service) {
+  SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kServiceDescription)};
+  ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description);
+  SC_ACTION actions[kFailureActionCount];
+  for (SC_ACTION& a : actions) a = SC_ACTION{SC_ACTION_RESTART, kFailureRestartDelayMs};
+  SERVICE_FAILURE_ACTIONSW failure{};
+  failure.dwResetPeriod = kFailureResetSeconds;
+  failure.cActions = kFailureActionCount;
+  failure.lpsaActions = actions;
+  ::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure);
+}
+
+// Repoints an existing service or creates it; null (with the last error) when
+// creation fails.
+UniqueScHandle ensureService(SC_HANDLE manager, UniqueScHandle existing,
+                             const std::wstring& binaryPath) {
+  if (existing) {
+    ::ChangeServiceConfigW(existing.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                           binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                           kServiceDisplayName);
+    return existing;
+  }
+  return UniqueScHandle(::CreateServiceW(manager, kServiceName, kServiceDisplayName,
+                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                         SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                         binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                         nullptr));
+}
+
+void copyCompanionPrograms(const std::wstring& sourceFolder, const std::wstring& installFolder) {
+  for (const wchar_t* name : {kAppExeName, kCtlExeName}) {
+    const std::wstring source = sourceFolder + L"\\" + name;
+    const std::wstring target = installFolder + L"\\" + name;
+    if (fileExists(source) && !equalsIgnoringAsciiCase(source, target)) {
+      CopyFileReplacing(source, target);
+    }
+  }
+}
+
+}  // namespace
+
+int InstallProduct() {
+  const std::wstring self = modulePath();
+  const std::wstring sourceFolder = folderOf(self);
+  const std::wstring installFolder = knownFolderPath(FOLDERID_ProgramFiles) + kInstallSubfolder;
+  const std::wstring installedExe = installFolder + L"\\" + kServiceExeName;
+
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) {
+    std::printf("needs administrator rights\n");
+    return 1;
+  }
+  UniqueScHandle existing(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+  if (existing) StopServiceAndWait(existing.get());
+
+  ::CreateDirectoryW(installFolder.c_str(), nullptr);
+  if (!equalsIgnoringAsciiCase(self, installedExe) &&
+      !::CopyFileW(self.c_str(), installedExe.c_str(), FALSE)) {
+    std::printf("copy exe failed %lu\n", ::GetLastError());
+    return 1;
+  }
+
+  const std::wstring dllCopy = effectDllCopyPath(installFolder, localStamp());
+  deleteMatchingFiles(installFolder, kDllCopyPattern);
+  const std::wstring dllSource = sourceFolder + L"\\" + kEffectDllName;
+  if (!::CopyFileW(dllSource.c_str(), dllCopy.c_str(), FALSE)) {
+    std::printf("copy dll failed %lu\n", ::GetLastError());
+    return 1;
+  }
+
+  CloseRunningApps();
+  copyCompanionPrograms(sourceFolder, installFolder);
+  if (!equalsIgnoringAsciiCase(sourceFolder, installFolder)) copyUiFolder(sourceFolder, installFolder);
+  deleteFileOrAtReboot(installFolder + L"\\" + kFormerTrayExeName);
+  repointRunValue(installFolder);
+
+  writeRegistryEntries(HKEY_LOCAL_MACHINE, kComClassKeyPath, comClassEntries());
+  writeRegistryEntries(HKEY_LOCAL_MACHINE, std::wstring(kComClassKeyPath) + L"\\InprocServer32",
+                       comServerEntries(dllCopy));
+  writeRegistryEntries(HKEY_LOCAL_MACHINE, kApoKeyPath, apoEntries());
+  seedSettings();
+  createLogFile(knownFolderPath(FOLDERID_ProgramData) + kInstallSubfolder);
+
+  const std::wstring binaryPath = L"\"" + installedExe + L"\"";
+  UniqueScHandle service = ensureService(manager.get(), std::move(existing), binaryPath);
+  if (!service) {
+    std::printf("CreateService failed %lu\n", ::GetLastError());
+    return 1;
+  }
+  setDescriptionAndFailureActions(service.get());
+  const bool running = ::StartServiceW(service.get(), 0, nullptr) ||
+                       ::GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
+  std::printf("installed %ls\nAPO: %ls\nservice %s\n", installedExe.c_str(), dllCopy.c_str(),
+              running ? "running" : "NOT started");
+  service.reset();
+  manager.reset();
+
+  const std::wstring appPath = installFolder + L"\\" + kAppExeName;
+  if (fileExists(appPath)) {
+    const std::wstring shortcuts = knownFolderPath(FOLDERID_CommonPrograms);
+    if (createShortcut(shortcuts + kShortcutName, appPath, installFolder, kShortcutDescription)) {
+      ::DeleteFileW((shortcuts + kFormerShortcutName).c_str());
+    }
+  }
+  writeRegistryEntries(HKEY_LOCAL_MACHINE, kUninstallKeyPath,
+                       uninstallEntries(installFolder, installedExe));
+  return running ? 0 : 1;
+}
+
+}  // namespace kestrune::service
