@@ -1,0 +1,101 @@
+#include "apo/centre_ducker.h"
+
+#include <algorithm>
+
+namespace kestrune {
+
+namespace {
+
+constexpr std::int64_t kFirstOnsetBlock = 60;
+constexpr std::int64_t kBackgroundFirst = 60;  // background spans e-60 .. e-11
+constexpr std::int64_t kBackgroundLast = 11;
+constexpr double kBackgroundBlocks = 50.0;
+constexpr double kMeasuringCutoffHz = 150.0;
+
+}  // namespace
+
+CentreDucker::CentreDucker(const ProcessorParams& params)
+    : blockFrames_(blockLengthFrames(params.sampleRate)),
+      duckDepthDb_(params.duckDepthDb),
+      onsetRiseDb_(params.onsetRiseDb),
+      onsetFloorDb_(params.onsetFloorDb),
+      centreRatioDb_(params.centreRatioDb),
+      duckHoldBlocks_(params.duckHoldBlocks),
+      onsetRefractoryBlocks_(params.onsetRefractoryBlocks),
+      duck_(std::exp(-2.0), smoothingCoefficient(params.duckReleaseBlocks)) {
+  const auto design = butterworthHighPass(4, kMeasuringCutoffHz, params.sampleRate);
+  for (int i = 0; i < 2; ++i) measuring_[i].c = design[i];
+}
+
+bool CentreDucker::process(const double* block, double* out) noexcept {
+  const std::int64_t n = ++blockCount_;
+  const int slot = static_cast<int>(n % kSlots);
+  double midSum = 0.0;
+  double sideSum = 0.0;
+  for (std::int32_t i = 0; i < blockFrames_; ++i) {
+    const double mid = (block[2 * i] + block[2 * i + 1]) * 0.5;
+    const double side = (block[2 * i] - block[2 * i + 1]) * 0.5;
+    mid_[slot][i] = mid;
+    side_[slot][i] = side;
+    double m = mid;
+    double s = side;
+    measuring_[0].process(m, s);
+    measuring_[1].process(m, s);
+    midSum += m * m;
+    sideSum += s * s;
+  }
+  midEnergy_[n % kEnergyHistory] = midSum / blockFrames_;
+  sideEnergy_[n % kEnergyHistory] = sideSum / blockFrames_;
+
+  detectOnset(n);
+
+  const std::int64_t f = n - 4;
+  if (f < 0) return false;
+  const double target = f < holdUntil_ ? -duckDepthDb_ : 0.0;
+  duckDb_ = duck_.feed(target);
+  const double previous = f == 0 ? duckDb_ : duckHistory_[(f - 1) % kDuckHistory];
+  duckHistory_[f % kDuckHistory] = duckDb_;
+
+  dbGainRamp(previous, duckDb_, blockFrames_, gains_);
+  const int outSlot = static_cast<int>(f % kSlots);
+  for (std::int32_t i = 0; i < blockFrames_; ++i) {
+    const double mid = gains_[i] * mid_[outSlot][i];
+    out[2 * i] = mid + side_[outSlot][i];
+    out[2 * i + 1] = mid - side_[outSlot][i];
+  }
+  return true;
+}
+
+void CentreDucker::detectOnset(std::int64_t n) noexcept {
+  const std::int64_t e = n - 2;
+  if (e < kFirstOnsetBlock) return;
+  auto energyAt = [](const double* history, std::int64_t j) { return history[j % kEnergyHistory]; };
+
+  double bgMid = 0.0;
+  double bgSide = 0.0;
+  for (std::int64_t j = e - kBackgroundFirst; j <= e - kBackgroundLast; ++j) {
+    bgMid += energyAt(midEnergy_, j);
+    bgSide += energyAt(sideEnergy_, j);
+  }
+  bgMid /= kBackgroundBlocks;
+  bgSide /= kBackgroundBlocks;
+
+  const double level = powerDb(energyAt(midEnergy_, e));
+  if (level < onsetFloorDb_) return;
+  if (level - powerDb(bgMid) < onsetRiseDb_) return;
+  if (e - lastOnset_ < onsetRefractoryBlocks_) return;
+
+  lastOnset_ = e;
+  const double recentMid =
+      (energyAt(midEnergy_, n - 2) + energyAt(midEnergy_, n - 1) + energyAt(midEnergy_, n)) / 3.0;
+  const double recentSide =
+      (energyAt(sideEnergy_, n - 2) + energyAt(sideEnergy_, n - 1) + energyAt(sideEnergy_, n)) /
+      3.0;
+  const double sideExcessDb = powerDb(std::max(0.0, recentSide - bgSide));
+  const double midExcessDb = powerDb(recentMid - bgMid);
+  if (sideExcessDb - midExcessDb < centreRatioDb_) {
+    holdUntil_ = std::max(holdUntil_, e + duckHoldBlocks_);
+  }
+}
+
+}  // namespace kestrune

@@ -1,0 +1,58 @@
+// The centre ducker: finds sudden sounds in the middle of the stereo image
+// (the listener's own steps) and turns the mid component down for a while.
+// It detects two blocks ahead and delays the signal by four blocks.
+#pragma once
+
+#include <cstdint>
+
+#include "apo/filter_design.h"
+#include "apo/processor_params.h"
+#include "apo/smoothing.h"
+
+namespace kestrune {
+
+class CentreDucker {
+ public:
+  explicit CentreDucker(const ProcessorParams& params);
+
+  // Takes one block of interleaved stereo values; when a delayed block is
+  // ready writes it to out and returns true.
+  bool process(const double* block, double* out) noexcept;
+
+  // The duck of the block last written, in dB (0 or below).
+  double duckDb() const { return duckDb_; }
+
+ private:
+  static constexpr int kSlots = 8;
+  static constexpr int kEnergyHistory = 64;
+  static constexpr int kDuckHistory = 4;
+
+  void detectOnset(std::int64_t n) noexcept;
+
+  std::int32_t blockFrames_;
+  double duckDepthDb_;
+  double onsetRiseDb_;
+  double onsetFloorDb_;
+  double centreRatioDb_;
+  std::int32_t duckHoldBlocks_;
+  std::int32_t onsetRefractoryBlocks_;
+
+  // 64-bit counters: at 1000 blocks a second a 32-bit one would overflow
+  // within weeks of continuous play.
+  std::int64_t blockCount_ = -1;
+  std::int64_t lastOnset_ = -1000000000;
+  std::int64_t holdUntil_ = -1;
+  double mid_[kSlots][kMaxBlockFrames] = {};
+  double side_[kSlots][kMaxBlockFrames] = {};
+  double midEnergy_[kEnergyHistory] = {};
+  double sideEnergy_[kEnergyHistory] = {};
+  // Mid runs through the left lane, side through the right: both chains
+  // share the same design.
+  StereoSection measuring_[2];
+  Smoother duck_;
+  double duckHistory_[kDuckHistory] = {};
+  double duckDb_ = 0.0;
+  double gains_[kMaxBlockFrames] = {};
+};
+
+}  // namespace kestrune

@@ -1,0 +1,71 @@
+// The footstep processor: the effect's sound chain for one intensity level.
+// Stereo float frames in, the same number out, delayed by latencyFrames().
+// Inside: input conditioning and a 5 Hz high-pass per frame, then per block
+// of about 1 ms the centre ducker, tone shaper, scene lift and output
+// limiter, then an output queue primed with latencyFrames() of silence.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "apo/centre_ducker.h"
+#include "apo/filter_design.h"
+#include "apo/output_limiter.h"
+#include "apo/processor_params.h"
+#include "apo/scene_lift.h"
+#include "apo/tone_shaper.h"
+
+namespace kestrune {
+
+class FootstepProcessor {
+ public:
+  // aligned: every host period is a whole number of blocks (latency 7 blocks
+  // instead of 8). Tens of kilobytes of state: build it with create().
+  FootstepProcessor(const ProcessorParams& params, bool aligned);
+  static std::unique_ptr<FootstepProcessor> create(const ProcessorParams& params, bool aligned);
+
+  std::int32_t latencyFrames() const { return latencyFrames_; }
+  std::int32_t blockFrames() const { return blockFrames_; }
+
+  // [rt] Reads frames interleaved stereo frames from input and writes as many
+  // to output (the two must not overlap). When the queue runs short (a call
+  // ending inside a block of an aligned processor) zeros are written and the
+  // delay grows by that many frames. Allocates nothing.
+  void process(const float* input, float* output, std::uint32_t frames) noexcept;
+
+  // [rt] Status bits (kFlag*) gathered since the last call; clears them.
+  std::uint32_t takeStatusFlags() noexcept { return lift_.takeFlags(); }
+
+  const ToneShaper& toneShaper() const { return tone_; }
+  const SceneLift& sceneLift() const { return lift_; }
+
+ private:
+  static constexpr std::uint32_t kQueueValues = 16384;  // 8192 stereo frames
+  static constexpr double kInputClamp = 4.0;
+  static constexpr double kInputCutoffHz = 5.0;
+
+  void inputFrame(float left, float right) noexcept;
+  void runBlock() noexcept;
+
+  std::int32_t blockFrames_;
+  std::int32_t latencyFrames_;
+
+  StereoSection inputHighPass_;
+  double block_[2 * kMaxBlockFrames] = {};
+  std::int32_t fill_ = 0;
+
+  CentreDucker ducker_;
+  ToneShaper tone_;
+  SceneLift lift_;
+  OutputLimiter limiter_;
+  double ducked_[2 * kMaxBlockFrames] = {};
+  double wet_[2 * kMaxBlockFrames] = {};
+  double lifted_[2 * kMaxBlockFrames] = {};
+  double limited_[2 * kMaxBlockFrames] = {};
+
+  float queue_[kQueueValues] = {};
+  std::uint64_t readCount_ = 0;
+  std::uint64_t writeCount_;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,114 @@
+#include "apo/scene_lift.h"
+
+#include <algorithm>
+
+namespace kestrune {
+
+namespace {
+
+constexpr std::int64_t kWindowRecomputeBlocks = 1000;
+constexpr double kShortTermScale = 0.2;
+constexpr double kDuckAtWorkDb = -0.5;
+constexpr double kBoostAtWorkDb = 1.0;
+constexpr double kCompAtWorkDb = -1.0;
+
+}  // namespace
+
+SceneLift::SceneLift(const ProcessorParams& params)
+    : blockFrames_(blockLengthFrames(params.sampleRate)),
+      params_(params),
+      // The window must fit the level history and never divide by zero.
+      window_(std::clamp(params.longWindowBlocks, 1, kLevelHistory - 1)),
+      lift_(smoothingCoefficient(params.liftFallBlocks),
+            smoothingCoefficient(params.liftRiseBlocks)),
+      boost_(smoothingCoefficient(params.transientReleaseBlocks), kInstantCoefficient),
+      comp_(kInstantCoefficient, smoothingCoefficient(params.compReleaseBlocks)),
+      room_(kInstantCoefficient, smoothingCoefficient(params.headroomRiseBlocks)),
+      mix_(kInstantCoefficient, smoothingCoefficient(params.headroomRiseBlocks)) {}
+
+bool SceneLift::process(const double* wet, const double* base, double duckDb,
+                        double* out) noexcept {
+  const std::int64_t n = ++blockCount_;
+  const int slot = static_cast<int>(n % kSlots);
+  const std::int32_t values = 2 * blockFrames_;
+  std::copy(wet, wet + values, wet_[slot]);
+  std::copy(base, base + values, base_[slot]);
+  duckHistory_[slot] = duckDb;
+
+  auto at = [](std::int64_t j) { return static_cast<int>(j % kLevelHistory); };
+  double sumSquares = 0.0;
+  for (std::int32_t i = 0; i < values; ++i) sumSquares += wet[i] * wet[i];
+  energy_[at(n)] = sumSquares / values;
+
+  double recent = 0.0;
+  for (std::int64_t j = std::max<std::int64_t>(0, n - 4); j <= n; ++j) recent += energy_[at(j)];
+  shortTermDb_[at(n)] = powerDb(kShortTermScale * recent);
+
+  // Recomputed now and then so rounding in the running sum cannot build up.
+  if (n % kWindowRecomputeBlocks == 0) {
+    windowSum_ = 0.0;
+    for (std::int64_t j = std::max<std::int64_t>(0, n - window_ + 1); j <= n; ++j) {
+      windowSum_ += energy_[at(j)];
+    }
+  } else {
+    windowSum_ += energy_[at(n)];
+    if (n >= window_) windowSum_ -= energy_[at(n - window_)];
+  }
+  longTermDb_[at(n)] = powerDb(windowSum_ / window_);
+
+  const std::int64_t m = n - 2;
+  if (m < 0) return false;
+  const double peakDb =
+      std::max({shortTermDb_[at(m)], shortTermDb_[at(m + 1)], shortTermDb_[at(m + 2)]});
+  const double longDb = longTermDb_[at(m)];
+  const int mSlot = static_cast<int>(m % kSlots);
+
+  const double cap =
+      std::clamp((longDb - params_.liftFloorDb) / 10.0, 0.0, 1.0) * params_.liftMaxDb;
+  const double liftTarget =
+      longDb < params_.liftThresholdDb
+          ? std::min((1.0 - 1.0 / params_.liftRatio) * (params_.liftThresholdDb - longDb), cap)
+          : 0.0;
+  const double lift = lift_.feed(liftTarget);
+
+  if (peakDb > params_.loudThresholdDb) loudUntil_ = m + params_.loudHoldBlocks;
+  double headroom = std::max(0.0, params_.headroomRefDb - peakDb);
+  if (m < loudUntil_) headroom = 0.0;
+
+  const bool ducked = duckHistory_[mSlot] < kDuckAtWorkDb;
+  double transient =
+      std::clamp(peakDb - longDb - params_.transientThresholdDb, 0.0, params_.transientMaxDb);
+  if (ducked) transient = 0.0;
+  const double boost = boost_.feed(transient);
+
+  const double comp = comp_.feed(-std::min(
+      params_.compMaxDb,
+      (1.0 - 1.0 / params_.compRatio) * std::max(0.0, peakDb - params_.compThresholdDb)));
+  const double room = room_.feed(headroom);
+
+  const double gainDb = std::min(room, lift + boost) + comp;
+  gainHistory_[mSlot] = gainDb;
+
+  if (ducked) flags_ |= kFlagCentreDuck;
+  if (comp < kCompAtWorkDb) flags_ |= kFlagCompressor;
+  if (boost > kBoostAtWorkDb) flags_ |= kFlagTransientBoost;
+
+  const double mix = mix_.feed(headroom > 0.0 ? 1.0 : 0.0);
+  mixHistory_[mSlot] = mix;
+  decision_ = {lift, boost, comp, room, gainDb, mix};
+
+  const int prevSlot = static_cast<int>((m + kSlots - 1) % kSlots);
+  dbGainRamp(m == 0 ? gainDb : gainHistory_[prevSlot], gainDb, blockFrames_, gains_);
+  linearRamp(m == 0 ? mix : mixHistory_[prevSlot], mix, blockFrames_, mixes_);
+  const double* w = wet_[mSlot];
+  const double* b = base_[mSlot];
+  for (std::int32_t i = 0; i < blockFrames_; ++i) {
+    for (int ch = 0; ch < 2; ++ch) {
+      const int k = 2 * i + ch;
+      out[k] = ((w[k] - b[k]) * mixes_[i] + b[k]) * gains_[i];
+    }
+  }
+  return true;
+}
+
+}  // namespace kestrune

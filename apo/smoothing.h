@@ -1,0 +1,52 @@
+// Smoothers and per-frame gain ramps shared by the processor's block stages.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace kestrune {
+
+// A time constant in blocks as a one-pole coefficient.
+inline double smoothingCoefficient(double timeConstantBlocks) {
+  return std::exp(-1.0 / std::max(0.001, timeConstantBlocks));
+}
+
+inline const double kInstantCoefficient = std::exp(-100.0);
+
+// One-pole smoother with separate coefficients for falling and rising
+// targets; the first target seeds the state.
+struct Smoother {
+  double state = 0.0;
+  bool seeded = false;
+  double fall = 0.0;
+  double rise = 0.0;
+
+  Smoother() = default;
+  Smoother(double fallCoefficient, double riseCoefficient)
+      : fall(fallCoefficient), rise(riseCoefficient) {}
+
+  double feed(double target) noexcept {
+    if (!seeded) {
+      state = target;
+      seeded = true;
+    }
+    const double k = state > target ? fall : rise;
+    state = (1.0 - k) * target + k * state;
+    return state;
+  }
+};
+
+// gains[i] = 10^((fromDb + (i+1)/frames * (toDb - fromDb)) / 20) for
+// i = 0..frames-1; the last frame gets exactly 10^(toDb/20).
+void dbGainRamp(double fromDb, double toDb, std::int32_t frames, double* gains) noexcept;
+
+// values[i] = from + (i+1)/frames * (to - from).
+void linearRamp(double from, double to, std::int32_t frames, double* values) noexcept;
+
+inline double dbToGain(double db) { return std::pow(10.0, db / 20.0); }
+
+// Power to dB with the processor's floor of 1e-20 (-200 dB).
+inline double powerDb(double power) { return 10.0 * std::log10(std::max(1e-20, power)); }
+
+}  // namespace kestrune

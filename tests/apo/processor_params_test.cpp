@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "apo/footstep_processor.h"
+#include "apo/processor_params.h"
+#include "apo/smoothing.h"
+
+namespace kestrune {
+namespace {
+
+TEST(ProcessorParams, BlockLengthAndLatencyPerRate) {
+  struct Case {
+    double rate;
+    int block;
+  };
+  const Case cases[] = {{8000.0, 8},   {4000.0, 8},     {11025.0, 11},  {44100.0, 44},
+                        {48000.0, 48}, {96000.0, 96},   {192000.0, 192}, {384000.0, 192},
+                        {47499.0, 47}, {47500.0, 48},  {1e300, 192},    {std::nan(""), 8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rate);
+    EXPECT_EQ(blockLengthFrames(c.rate), c.block);
+    if (c.rate < 8000.0 || c.rate > 192000.0 || std::isnan(c.rate)) continue;
+    ProcessorParams params = baseParams(c.rate);
+    applyPreset(params, "normal");
+    EXPECT_EQ(FootstepProcessor::create(params, true)->latencyFrames(), 7 * c.block);
+    EXPECT_EQ(FootstepProcessor::create(params, false)->latencyFrames(), 8 * c.block);
+  }
+}
+
+TEST(ProcessorParams, PresetsOverwriteOnlyTheirFourFields) {
+  const ProcessorParams base = baseParams(44100.0);
+  EXPECT_EQ(base.duckDepthDb, 8.0);
+  EXPECT_EQ(base.liftMaxDb, 15.0);
+  EXPECT_EQ(base.toneAmount, 1.0);
+  EXPECT_EQ(base.transientMaxDb, 6.0);
+  struct Case {
+    const char* name;
+    double duck, lift, tone, transient;
+  };
+  const Case cases[] = {{"light", 4.0, 9.0, 0.6, 3.0},
+                        {"normal", 8.0, 12.0, 1.3, 12.0},
+                        {"strong", 8.0, 21.0, 1.3, 9.0}};
+  for (const Case& c : cases) {
+    ProcessorParams p = base;
+    ASSERT_TRUE(applyPreset(p, c.name));
+    EXPECT_EQ(p.duckDepthDb, c.duck);
+    EXPECT_EQ(p.liftMaxDb, c.lift);
+    EXPECT_EQ(p.toneAmount, c.tone);
+    EXPECT_EQ(p.transientMaxDb, c.transient);
+    EXPECT_EQ(p.sampleRate, 44100.0);
+    EXPECT_EQ(p.compRatio, 8.0);
+    EXPECT_EQ(p.loudHoldBlocks, 600);
+  }
+  ProcessorParams p = base;
+  EXPECT_FALSE(applyPreset(p, "Normal"));
+  EXPECT_FALSE(applyPreset(p, "normal "));
+  EXPECT_EQ(p.duckDepthDb, 8.0);
+}
+
+TEST(Smoothing, CoefficientsAtTheBaseValues) {
+  const ProcessorParams p = baseParams(48000.0);
+  EXPECT_NEAR(smoothingCoefficient(p.duckReleaseBlocks), 0.983471, 1e-6);
+  EXPECT_NEAR(smoothingCoefficient(p.liftFallBlocks), 0.998002, 1e-6);
+  EXPECT_NEAR(smoothingCoefficient(p.liftRiseBlocks), 0.999500, 1e-6);
+  EXPECT_NEAR(smoothingCoefficient(p.transientReleaseBlocks), 0.987578, 1e-6);
+  EXPECT_NEAR(smoothingCoefficient(p.compReleaseBlocks), 0.995012, 1e-6);
+  EXPECT_NEAR(smoothingCoefficient(p.headroomRiseBlocks), 0.996672, 1e-6);
+  EXPECT_NEAR(smoothingCoefficient(p.ceilingReleaseBlocks), 0.980199, 1e-6);
+  EXPECT_EQ(smoothingCoefficient(0.0), std::exp(-1000.0));
+}
+
+TEST(Smoothing, FirstTargetSeedsThenFallAndRiseUseTheirOwnCoefficient) {
+  Smoother s(0.5, 0.9);
+  EXPECT_EQ(s.feed(-6.0), -6.0);
+  EXPECT_DOUBLE_EQ(s.feed(-10.0), 0.5 * -10.0 + 0.5 * -6.0);  // falling
+  EXPECT_DOUBLE_EQ(s.feed(0.0), 0.9 * -8.0);                   // rising
+}
+
+TEST(Smoothing, GainRampMatchesThePerFrameFormula) {
+  // The ramp replaces a pow per frame by a geometric series; it must agree
+  // with 10^((p + (i+1)/B (q - p)) / 20) to rounding.
+  const double ends[][2] = {{0.0, -8.0}, {-8.0, 0.0}, {10.0, 10.0}, {-3.51, 21.0},
+                            {33.0, -12.0}, {-0.001, 0.0}, {-200.0, -190.0}};
+  for (int frames : {8, 44, 48, 192}) {
+    for (const auto& e : ends) {
+      double gains[192];
+      dbGainRamp(e[0], e[1], frames, gains);
+      for (int i = 0; i < frames; ++i) {
+        const double expected = std::pow(10.0, (e[0] + (i + 1.0) / frames * (e[1] - e[0])) / 20.0);
+        ASSERT_NEAR(gains[i] / expected, 1.0, 1e-13) << frames << " " << e[0] << " " << e[1] << " " << i;
+      }
+      EXPECT_EQ(gains[frames - 1], std::pow(10.0, e[1] / 20.0));
+    }
+  }
+  double mix[4];
+  linearRamp(0.0, 1.0, 4, mix);
+  EXPECT_EQ(mix[0], 0.25);
+  EXPECT_EQ(mix[3], 1.0);
+}
+
+}  // namespace
+}  // namespace kestrune
