@@ -4,7 +4,9 @@
 set -euo pipefail
 build_dir=${KESTRUNE_BUILD_DIR:-$PWD}
 while [ ! -f "$build_dir/CMakeCache.txt" ] && [ "$build_dir" != / ]; do build_dir=$(dirname "$build_dir"); done
-[ -f "$build_dir/CMakeCache.txt" ] || build_dir=${KESTRUNE_BUILD_DIR:-$PWD}
+# Outside a build tree, keep the prefix out of the source tree.
+[ -f "$build_dir/CMakeCache.txt" ] || build_dir=${KESTRUNE_BUILD_DIR:-${TMPDIR:-/tmp}/kestrune-wine}
+mkdir -p "$build_dir"
 
 export WINEPREFIX=${WINEPREFIX:-$build_dir/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
