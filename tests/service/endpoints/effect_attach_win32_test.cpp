@@ -1,0 +1,327 @@
+#include "service/endpoints/effect_attach_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "common/handles_win32.h"
+#include "common/names.h"
+#include "service/service_state_win32.h"
+#include "service/settings_store.h"
+#include "tests/service/endpoints/fake_endpoint_win32.h"
+#include "tests/support/child_process_win32.h"
+
+namespace kestrune::service::test {
+namespace {
+
+using kestrune::test::ScopedRegistryKey;
+using Values = std::optional<std::vector<RegistryValue>>;
+
+const std::wstring kForeign = L"{62DC1A93-AE24-464C-A43E-452F824C4250}";
+
+// Every slot the attach may touch holds something of a different type, plus
+// a value the attach must never touch.
+FakeEndpoint occupiedEndpoint(const std::wstring& id, const std::wstring& slot = kForeign) {
+  return {id,
+          1,
+          L"Occupied",
+          L"X",
+          true,
+          {sz(kPropEndpointEffectClsid, slot),
+           textValue(kPropProcessingModesForStreaming, std::wstring(L"{m1}\0{m2}\0\0", 11),
+                     REG_MULTI_SZ),
+           {kPropFxAssociation, REG_BINARY, {0xde, 0xad, 0xbe}},
+           dword(kPropStreamEffectClsid, 0x01020304),
+           {kPropModeEffectClsid, REG_SZ, {}},  // zero-length value
+           {L"{unrelated},3", REG_BINARY, {9, 8, 7}}}};
+}
+
+// Nothing the attach writes exists yet.
+FakeEndpoint bareEndpoint(const std::wstring& id) {
+  return {id, 1, L"Bare", L"Y", true, {{L"{unrelated},3", REG_BINARY, {1}}}};
+}
+
+class EffectAttach : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings_.erase();
+    render_.erase();
+    hooks_.restartAudio = [this](std::string& message) {
+      ++restarts_;
+      if (!restartResult_) message = "restart failed";
+      return restartResult_;
+    };
+    setAttachTestHooks(&hooks_);
+  }
+  void TearDown() override { setAttachTestHooks(nullptr); }
+
+  static bool journalExists() {
+    return kestrune::test::keyExists(HKEY_LOCAL_MACHINE, kJournalKeyPath);
+  }
+  static DWORD phase() { return readNumber(kJournalKeyPath, kJournalPhase, 0); }
+
+  // Stops the next operation at its k-th point (1-based); 0 never stops.
+  void stopAtPoint(int k) {
+    points_ = 0;
+    hooks_.stopAt = [this, k](const char*) { return ++points_ == k; };
+  }
+
+  // Stops an attach at every recoverable point in turn; whatever is left
+  // must be undone exactly by the next restore. Returns the points stopped at.
+  int enumerateAttachStops(const FakeEndpoint& e, bool full) {
+    int tested = 0;
+    for (int k = 1;; ++k) {
+      settings_.erase();
+      render_.erase();
+      createEndpoint(e);
+      const Values before = fxValues(e.id);
+      stopAtPoint(k);
+      std::string message;
+      const bool attached = AttachEffect(e.id, full, false, true, message);
+      stopAtPoint(0);
+      if (attached) {
+        EXPECT_EQ(phase(), 2u);
+      } else {
+        EXPECT_EQ(message, "stopped at an injected point");
+        ++tested;
+        // Start-up recovery acts on phases 1 and 3 only; in any other state
+        // the endpoint must still be untouched.
+        if (phase() != 1 && phase() != 3) {
+          EXPECT_TRUE(sameValues(fxValues(e.id), before)) << k;
+        }
+      }
+      EXPECT_TRUE(RestoreEndpoint(false, message)) << message;
+      EXPECT_TRUE(sameValues(fxValues(e.id), before)) << "point " << k << (full ? " full" : "");
+      EXPECT_FALSE(journalExists());
+      if (attached || k > 50) return tested;
+    }
+  }
+
+  ScopedRegistryKey settings_{HKEY_LOCAL_MACHINE, kSettingsKeyPath};
+  ScopedRegistryKey render_{HKEY_LOCAL_MACHINE, kRenderEndpointsPath};
+  AttachTestHooks hooks_;
+  int restarts_ = 0;
+  bool restartResult_ = true;
+  int points_ = 0;
+};
+
+TEST_F(EffectAttach, AttachWritesPlanAndRestoreBringsBackEveryByte) {
+  for (const bool full : {false, true}) {
+    for (const FakeEndpoint& e : {occupiedEndpoint(L"{occupied}"), bareEndpoint(L"{bare}")}) {
+      render_.erase();
+      createEndpoint(e);
+      const Values before = fxValues(e.id);
+      std::string message;
+      ASSERT_TRUE(AttachEffect(e.id, full, false, true, message)) << message;
+      EXPECT_EQ(phase(), 2u);
+      EXPECT_EQ(readText(kJournalKeyPath, kJournalDevice), e.id);
+      EXPECT_EQ(readNumber(kJournalKeyPath, kJournalFull, 9), full ? 1u : 0u);
+      UniqueHKey fx;
+      ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, FxPropertiesPath(e.id).c_str(), 0, KEY_READ,
+                                fx.put()),
+                ERROR_SUCCESS);
+      for (const PlannedValue& planned : PlanEndpointValues(full))
+        EXPECT_EQ(ReadValueRecord(fx.get(), planned.name.c_str()), planned.record);
+      fx.reset();
+      // The unrelated value is never touched.
+      const Values after = fxValues(e.id);
+      EXPECT_TRUE(std::any_of(after->begin(), after->end(),
+                              [](const RegistryValue& v) { return v.name == L"{unrelated},3"; }));
+
+      serviceState().drift = true;
+      ASSERT_TRUE(RestoreEndpoint(true, message)) << message;
+      EXPECT_TRUE(sameValues(fxValues(e.id), before)) << (full ? "full " : "plain ") << e.id.size();
+      EXPECT_FALSE(journalExists());
+      EXPECT_FALSE(serviceState().drift.load());
+    }
+  }
+  EXPECT_EQ(restarts_, 8);
+}
+
+TEST_F(EffectAttach, StopAtEveryAttachPointIsUndoneExactly) {
+  int tested = 0;
+  for (const bool full : {false, true}) {
+    tested += enumerateAttachStops(occupiedEndpoint(L"{occupied}"), full);
+    tested += enumerateAttachStops(bareEndpoint(L"{bare}"), full);
+  }
+  // Plain: 3 bookkeeping + 2 entries + flush + 2 writes + before phase 2 = 9;
+  // full: 3 + 5 + 1 + 5 + 1 = 15; each for two endpoint shapes.
+  EXPECT_EQ(tested, 2 * 9 + 2 * 15);
+  std::printf("attach stop points tested: %d\n", tested);
+}
+
+TEST_F(EffectAttach, StopAtEveryRestorePointIsFinishedByTheNextRestore) {
+  int tested = 0;
+  for (const bool full : {false, true}) {
+    for (int k = 1;; ++k) {
+      render_.erase();
+      const FakeEndpoint e = occupiedEndpoint(L"{occupied}");
+      createEndpoint(e);
+      const Values before = fxValues(e.id);
+      std::string message;
+      ASSERT_TRUE(AttachEffect(e.id, full, false, true, message)) << message;
+      stopAtPoint(k);
+      const bool restored = RestoreEndpoint(true, message);
+      stopAtPoint(0);
+      if (!restored) {
+        ++tested;
+        EXPECT_EQ(phase(), 3u) << k;
+        ASSERT_TRUE(RestoreEndpoint(true, message)) << message;
+      }
+      EXPECT_TRUE(sameValues(fxValues(e.id), before)) << "restore point " << k;
+      EXPECT_FALSE(journalExists());
+      if (restored) break;
+    }
+  }
+  // Phase 3 + one per entry + before the journal is deleted: 1+2+1 and 1+5+1.
+  EXPECT_EQ(tested, 4 + 7);
+  std::printf("restore stop points tested: %d\n", tested);
+}
+
+TEST_F(EffectAttach, CrashedAttachInAChildProcessIsUndoneExactly) {
+  // Our own id in other letter case is not foreign, so the child needs no
+  // force and every slot holds a value to journal.
+  const FakeEndpoint shapes[] = {
+      bareEndpoint(L"{bare}"),
+      occupiedEndpoint(L"{occupied}", L"{b3c1f6a2-5d4e-4f8a-9c7b-2e1d0a9f8c64}")};
+  // Point 0 is the attach's own crash test; 1..9 are the plain attach's points.
+  int crashes = 0;
+  for (const FakeEndpoint& e : shapes) {
+    for (int k = 0; k <= 9; ++k) {
+      settings_.erase();
+      render_.erase();
+      createEndpoint(e);
+      const Values before = fxValues(e.id);
+      const kestrune::test::ChildResult r = kestrune::test::runChild(
+          kestrune::test::quotedBinPath(L"attach_crash.exe") + L" " + e.id + L" 0 " +
+              std::to_wstring(k),
+          30000);
+      ASSERT_TRUE(r.started);
+      ASSERT_EQ(r.exitCode, 99u) << "point " << k << " " << r.out;
+      ++crashes;
+      if (k == 0) {
+        EXPECT_EQ(phase(), 1u);
+      }
+      if (phase() != 1 && phase() != 3) {
+        EXPECT_TRUE(sameValues(fxValues(e.id), before)) << k;
+      }
+      std::string message;
+      ASSERT_TRUE(RestoreEndpoint(true, message)) << message;
+      EXPECT_TRUE(sameValues(fxValues(e.id), before)) << "crash point " << k;
+      EXPECT_FALSE(journalExists());
+    }
+  }
+  EXPECT_EQ(crashes, 20);
+  std::printf("crash points tested in a child process: %d\n", crashes);
+}
+
+TEST_F(EffectAttach, ForeignEffectIsRefusedUnlessForced) {
+  const FakeEndpoint e = occupiedEndpoint(L"{occupied}");
+  createEndpoint(e);
+  const Values before = fxValues(e.id);
+  std::string message;
+  EXPECT_FALSE(AttachEffect(e.id, false, false, false, message));
+  EXPECT_EQ(message,
+            "this device already runs another app's audio effect "
+            "({62DC1A93-AE24-464C-A43E-452F824C4250}); Orvantis would replace it and break that "
+            "app. Choose your headset or speakers instead.");
+  EXPECT_TRUE(sameValues(fxValues(e.id), before));
+  EXPECT_FALSE(journalExists());
+  EXPECT_EQ(restarts_, 0);
+
+  ASSERT_TRUE(AttachEffect(e.id, false, false, true, message)) << message;
+  kestrune::test::RegistryValue saved;
+  ASSERT_TRUE(kestrune::test::readValue(HKEY_LOCAL_MACHINE, kJournalKeyPath,
+                                        std::wstring(L"v:") + kPropEndpointEffectClsid, saved));
+  EXPECT_EQ(saved.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(saved.bytes, sz(L"", kForeign).bytes);
+  ASSERT_TRUE(RestoreEndpoint(true, message));
+  EXPECT_TRUE(sameValues(fxValues(e.id), before));
+}
+
+TEST_F(EffectAttach, SecondAttachRestoresTheFirstEndpointWithOneRestart) {
+  const FakeEndpoint first = bareEndpoint(L"{first}");
+  const FakeEndpoint second = occupiedEndpoint(L"{second}");
+  createEndpoint(first);
+  createEndpoint(second);
+  const Values firstBefore = fxValues(first.id);
+  const Values secondBefore = fxValues(second.id);
+  std::string message;
+  ASSERT_TRUE(AttachEffect(first.id, true, false, false, message)) << message;
+  ASSERT_EQ(restarts_, 1);
+  ASSERT_TRUE(AttachEffect(second.id, false, false, true, message)) << message;
+  EXPECT_EQ(restarts_, 2);
+  EXPECT_TRUE(sameValues(fxValues(first.id), firstBefore));
+  EXPECT_EQ(readText(kJournalKeyPath, kJournalDevice), second.id);
+  EXPECT_EQ(phase(), 2u);
+
+  // Attaching the same endpoint again journals the values from before the
+  // product touched it, not its own.
+  ASSERT_TRUE(AttachEffect(second.id, true, false, true, message)) << message;
+  ASSERT_TRUE(RestoreEndpoint(false, message));
+  EXPECT_TRUE(sameValues(fxValues(second.id), secondBefore));
+}
+
+TEST_F(EffectAttach, RestoreEdgeCases) {
+  std::string message;
+  // No journal: success at once, no restart.
+  EXPECT_TRUE(RestoreEndpoint(true, message));
+  EXPECT_EQ(restarts_, 0);
+
+  // The endpoint key vanished: success, journal deleted.
+  const FakeEndpoint e = bareEndpoint(L"{gone}");
+  createEndpoint(e);
+  ASSERT_TRUE(AttachEffect(e.id, false, false, false, message)) << message;
+  render_.erase();
+  EXPECT_TRUE(RestoreEndpoint(true, message)) << message;
+  EXPECT_FALSE(journalExists());
+
+  // A journal without _Device restores nothing and is deleted.
+  createEndpoint(occupiedEndpoint(L"{kept}"));
+  const Values kept = fxValues(L"{kept}");
+  kestrune::test::setDword(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalPhase, 1);
+  kestrune::test::setString(HKEY_LOCAL_MACHINE, kJournalKeyPath,
+                            std::wstring(L"a:") + kPropEndpointEffectClsid, L"");
+  restarts_ = 0;
+  EXPECT_TRUE(RestoreEndpoint(true, message)) << message;
+  EXPECT_FALSE(journalExists());
+  EXPECT_TRUE(sameValues(fxValues(L"{kept}"), kept));
+  EXPECT_EQ(restarts_, 1);
+
+  // A restart failure after a good restore: journal gone, restart's message.
+  ASSERT_TRUE(AttachEffect(L"{kept}", false, false, true, message));
+  restartResult_ = false;
+  EXPECT_FALSE(RestoreEndpoint(true, message));
+  EXPECT_EQ(message, "restart failed");
+  EXPECT_FALSE(journalExists());
+  EXPECT_TRUE(sameValues(fxValues(L"{kept}"), kept));
+}
+
+TEST_F(EffectAttach, AttachFailuresLeaveTheEndpointAlone) {
+  std::string message;
+  EXPECT_FALSE(AttachEffect(L"{nowhere}", false, false, false, message));
+  EXPECT_EQ(message, "no such render endpoint (or no FxProperties): {nowhere}");
+  FakeEndpoint noFx = bareEndpoint(L"{no-fx}");
+  noFx.hasFxKey = false;
+  createEndpoint(noFx);
+  EXPECT_FALSE(AttachEffect(L"{no-fx}", false, false, false, message));
+  EXPECT_EQ(message, "no such render endpoint (or no FxProperties): {no-fx}");
+  EXPECT_FALSE(journalExists());
+
+  // The device state is not looked at.
+  FakeEndpoint unplugged = bareEndpoint(L"{unplugged}");
+  unplugged.deviceState = 4;
+  createEndpoint(unplugged);
+  EXPECT_TRUE(AttachEffect(L"{unplugged}", false, false, false, message)) << message;
+
+  // The audio restart fails after the endpoint writes: attached, phase 2.
+  restartResult_ = false;
+  createEndpoint(bareEndpoint(L"{other}"));
+  EXPECT_FALSE(AttachEffect(L"{other}", false, false, false, message));
+  EXPECT_EQ(message, "restart failed");
+  EXPECT_EQ(phase(), 2u);
+  EXPECT_EQ(readText(kJournalKeyPath, kJournalDevice), L"{other}");
+}
+
+}  // namespace
+}  // namespace kestrune::service::test
