@@ -1,12 +1,20 @@
-// Effect module entry points (the COM object arrives with the effect module).
+// Entry points of KestruneApo.dll: the two COM exports (named in the .def
+// file, undecorated) and the module entry.
 #include <windows.h>
-#include <unknwn.h>
 
-extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID, REFIID, void** ppv) {
-  if (ppv) *ppv = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
+#include "apo/apo_log_win32.h"
+#include "apo/module_win32.h"
+
+extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+  return kestrune::moduleGetClassObject(rclsid, riid, ppv);
 }
 
-extern "C" HRESULT __stdcall DllCanUnloadNow() { return S_OK; }
+extern "C" HRESULT __stdcall DllCanUnloadNow() { return kestrune::moduleCanUnloadNow(); }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    ::DisableThreadLibraryCalls(instance);
+    kestrune::apoLog("DLL loaded");
+  }
+  return TRUE;
+}
