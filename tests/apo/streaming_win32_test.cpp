@@ -17,11 +17,21 @@ struct RealTimeCounter {
   std::atomic<DWORD> thread{0};
   std::atomic<int> calls{0};
   std::atomic<int> allocations{0};
+  std::atomic<bool> failAllocations{false};
 
-  void note(bool allocates) {
-    if (thread.load() != ::GetCurrentThreadId()) return;
+  void start() {
+    calls = 0;
+    allocations = 0;
+    thread = ::GetCurrentThreadId();
+  }
+  void stop() { thread = 0; }
+  // True when the allocation should fail: only large ones (the engine's
+  // buffers), so the runtime's own small needs, such as throwing, still work.
+  bool note(bool allocates, size_t bytes = 0) {
+    if (thread.load() != ::GetCurrentThreadId()) return false;
     ++calls;
     if (allocates) ++allocations;
+    return allocates && failAllocations.load() && bytes >= 4096;
   }
 };
 RealTimeCounter counter;
@@ -40,9 +50,9 @@ decltype(&::WriteFile) realWriteFile;
 decltype(&::Sleep) realSleep;
 decltype(&::CoTaskMemAlloc) realCoTaskMemAlloc;
 
-void* countMalloc(size_t n) { counter.note(true); return realMalloc(n); }
-void* countCalloc(size_t a, size_t b) { counter.note(true); return realCalloc(a, b); }
-void* countRealloc(void* p, size_t n) { counter.note(true); return realRealloc(p, n); }
+void* countMalloc(size_t n) { return counter.note(true, n) ? nullptr : realMalloc(n); }
+void* countCalloc(size_t a, size_t b) { return counter.note(true, a * b) ? nullptr : realCalloc(a, b); }
+void* countRealloc(void* p, size_t n) { return counter.note(true, n) ? nullptr : realRealloc(p, n); }
 void countFree(void* p) { counter.note(false); realFree(p); }
 LPVOID WINAPI countHeapAlloc(HANDLE h, DWORD f, SIZE_T n) { counter.note(true); return realHeapAlloc(h, f, n); }
 void WINAPI countEnterCriticalSection(LPCRITICAL_SECTION cs) { counter.note(false); realEnterCriticalSection(cs); }
@@ -192,19 +202,47 @@ TEST(ApoStreaming, ProcessingAllocatesLocksAndLogsNothing) {
 
   const std::vector<float> in = testSignal(480, 2, 5);
   std::vector<float> out(in.size());
-  counter.thread = ::GetCurrentThreadId();
+  counter.start();
   for (int call = 0; call < 400; ++call)
     processBuffer(a.rt.get(), in.data(), out.data(), call % 2 ? 480 : 100, call % 9 ? BUFFER_VALID : BUFFER_SILENT);
-  counter.thread = 0;
+  counter.stop();
   EXPECT_EQ(counter.allocations.load(), 0);
   EXPECT_EQ(counter.calls.load(), 0) << "no locks, waits or file calls either";
   EXPECT_EQ(ScopedLogFolder::contents(), logBefore);
 
   // The counters do see what the DLL does on other calls.
-  counter.thread = ::GetCurrentThreadId();
+  counter.start();
   EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
-  counter.thread = 0;
+  counter.stop();
   EXPECT_GT(counter.calls.load(), 0);
+}
+
+TEST(ApoStreaming, LockOutOfMemoryFailsAndLeavesTheObjectLockable) {
+  installCounters();
+  ScopedSettings settings;
+  ScopedLogFolder log;
+  Apo a = Apo::create();
+  ASSERT_TRUE(a.config);
+  Connections c(floatFormat(2, 48000.0f), 480);
+  counter.failAllocations = true;
+  counter.start();
+  const HRESULT hr = c.lock(a.config.get());
+  counter.stop();
+  counter.failAllocations = false;
+  ASSERT_GT(counter.allocations.load(), 0);
+  EXPECT_EQ(hr, E_OUTOFMEMORY);
+  HNSTIME latency = -1;
+  EXPECT_EQ(a.apo->GetLatency(&latency), S_OK);
+  EXPECT_EQ(latency, 0);
+
+  ASSERT_EQ(c.lock(a.config.get()), S_OK);
+  Oracle oracle(floatFormat(2, 48000.0f), 480, kDefaultIntensity);
+  const std::vector<float> in = testSignal(480, 2, 3);
+  std::vector<float> got(in.size()), want(in.size());
+  EXPECT_EQ(processBuffer(a.rt.get(), in.data(), got.data(), 480), BUFFER_VALID);
+  oracle.engine.process(in.data(), want.data(), 480, false);
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
 }
 
 TEST(ApoStreaming, LiveSettingsReachTheStreamWithinOnePass) {
