@@ -111,6 +111,9 @@ bool AttachEffect(const std::wstring& endpointId, bool full, bool crashTest, boo
     message = "no such render endpoint (or no FxProperties): " + wideToUtf8(endpointId);
     return false;
   }
+  // No work is pending now, so a journal key still present is a remnant (an
+  // interrupted delete); its entries must not be mixed into this attach.
+  deleteJournal();
   UniqueHKey journal;
   if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kJournalKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, journal.put(), nullptr) != ERROR_SUCCESS) {

@@ -297,6 +297,21 @@ TEST_F(EffectAttach, RestoreEdgeCases) {
   EXPECT_TRUE(sameValues(fxValues(L"{kept}"), kept));
 }
 
+TEST_F(EffectAttach, LeftoverJournalEntriesAreNotMixedIntoANewAttach) {
+  // A journal whose delete was cut short: no phase, but an entry that
+  // belongs to an earlier endpoint.
+  kestrune::test::setString(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalDevice, L"{earlier}");
+  kestrune::test::setString(HKEY_LOCAL_MACHINE, kJournalKeyPath,
+                            std::wstring(L"v:") + kPropFxAssociation, L"stale");
+  const FakeEndpoint e = bareEndpoint(L"{fresh}");
+  createEndpoint(e);
+  const Values before = fxValues(e.id);
+  std::string message;
+  ASSERT_TRUE(AttachEffect(e.id, false, false, false, message)) << message;
+  ASSERT_TRUE(RestoreEndpoint(false, message)) << message;
+  EXPECT_TRUE(sameValues(fxValues(e.id), before));
+}
+
 TEST_F(EffectAttach, AttachFailuresLeaveTheEndpointAlone) {
   std::string message;
   EXPECT_FALSE(AttachEffect(L"{nowhere}", false, false, false, message));
