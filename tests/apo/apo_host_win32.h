@@ -175,6 +175,7 @@ class ScopedSettings {
   void set(const wchar_t* name, DWORD value) const {
     setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, name, value);
   }
+  void erase() const { saved_.erase(); }
 
  private:
   ScopedRegistryKey saved_;

@@ -120,5 +120,36 @@ TEST(ApoMeter, SectionWithWrongMagicIsIgnoredAndPassThroughIsPublished) {
   EXPECT_EQ(m->state, kMeterStateIdle);
 }
 
+TEST(ApoMeter, KeepsFollowingTheServiceAcrossManyRestarts) {
+  ScopedSettings settings;
+  ScopedLogFolder log;
+  UniqueHandle section = createMeterSection(100);
+  ASSERT_TRUE(section);
+  Stream s;
+  ASSERT_TRUE(s.apo.config);
+  ASSERT_EQ(s.lock(), S_OK);
+  ASSERT_TRUE(waitUntil([] { return ScopedLogFolder::count("meter connected") == 1; }, 2000));
+  // More restarts than the effect keeps replaced views for.
+  for (int restart = 1; restart <= 10; ++restart) {
+    SCOPED_TRACE(restart);
+    section.reset();
+    section = createMeterSection(100 + restart);
+    ASSERT_TRUE(section);
+    settings.set(kValueDebug, restart);  // any write wakes the watcher at once
+    ASSERT_TRUE(waitUntil([&] {
+      return ScopedLogFolder::count("meter re-connected (service restarted)") == restart;
+    }, 2000));
+    UniqueView view = mapMeterSection();
+    volatile MeterSection* m = meterOf(view);
+    ASSERT_TRUE(waitUntil([&] { return m->state == kMeterStateActive; }, 2000));
+    const std::int32_t w = m->writeIndex;
+    s.play(3);
+    EXPECT_EQ(m->writeIndex - w, 6);
+  }
+  EXPECT_EQ(s.apo.config->UnlockForProcess(), S_OK);
+  UniqueView view = mapMeterSection();
+  EXPECT_EQ(meterOf(view)->state, kMeterStateIdle);
+}
+
 }  // namespace
 }  // namespace kestrune::test

@@ -245,23 +245,19 @@ TEST(ApoStreaming, LockOutOfMemoryFailsAndLeavesTheObjectLockable) {
   EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
 }
 
-TEST(ApoStreaming, LiveSettingsReachTheStreamWithinOnePass) {
-  ScopedSettings settings;
-  settings.set(kValueIntensity, 1);
-  Apo a = Apo::create();
-  ASSERT_TRUE(a.config);
-  const AudioFormat f = floatFormat(2, 48000.0f);
-  Connections c(f, 480);
-  ASSERT_EQ(c.lock(a.config.get()), S_OK);
+// Engines playing each selector steadily, fed the same input as the object:
+// its output shows which paths it plays (a bit per selector; presets may
+// agree on a quiet signal), and a fade shows as none.
+struct PathProbe {
+  IAudioProcessingObjectRT* rt;
+  AudioFormat format = floatFormat(2, 48000.0f);
+  Oracle plays[4] = {{format, 480, 0}, {format, 480, 1}, {format, 480, 2}, {format, 480, 3}};
+  UINT32 call = 0;
 
-  // Engines playing each selector steadily, fed the same input: the object's
-  // output shows which paths it plays (a bit per selector; presets may agree
-  // on a quiet signal), and a fade shows as none.
-  Oracle plays[4] = {{f, 480, 0}, {f, 480, 1}, {f, 480, 2}, {f, 480, 3}};
-  auto step = [&](UINT32 call) {
-    const std::vector<float> in = testSignal(480, 2, call);
+  unsigned step() {
+    const std::vector<float> in = testSignal(480, 2, call++);
     std::vector<float> got(in.size());
-    processBuffer(a.rt.get(), in.data(), got.data(), 480);
+    processBuffer(rt, in.data(), got.data(), 480);
     unsigned playing = 0;
     for (int s = 0; s < 4; ++s) {
       std::vector<float> want(in.size());
@@ -269,26 +265,58 @@ TEST(ApoStreaming, LiveSettingsReachTheStreamWithinOnePass) {
       if (want == got) playing |= 1u << s;
     }
     return playing;
-  };
-  UINT32 call = 0;
-  for (; call < 20; ++call) ASSERT_EQ(step(call) & 0b1010u, 0b0010u) << "light, not strong: " << call;
+  }
+  // Plays until the output is path `selector` alone among {0, 1, selector}.
+  bool reaches(int selector, int timeoutMs) {
+    const unsigned others = (0b0011u | (1u << selector)) & ~(1u << selector);
+    return waitUntil([&] {
+      const unsigned p = step();
+      return (p & (1u << selector)) && !(p & others);
+    }, timeoutMs);
+  }
+};
+
+TEST(ApoStreaming, LiveSettingsReachTheStreamWithinOnePass) {
+  ScopedSettings settings;
+  settings.set(kValueIntensity, 1);
+  Apo a = Apo::create();
+  ASSERT_TRUE(a.config);
+  Connections c(floatFormat(2, 48000.0f), 480);
+  ASSERT_EQ(c.lock(a.config.get()), S_OK);
+  PathProbe probe{a.rt.get()};
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(probe.step() & 0b1010u, 0b0010u) << "light, not strong: " << i;
 
   settings.set(kValueIntensity, 3);
   // The watcher wakes on the change; the stream sees it within about a pass.
   const auto changed = std::chrono::steady_clock::now();
   unsigned seen = 0b0010;
   while ((seen & 0b0010) && std::chrono::steady_clock::now() - changed < std::chrono::milliseconds(1500)) {
-    seen = step(call++);
+    seen = probe.step();
     ::Sleep(2);
   }
   // A 10 ms fade: the first 480-frame call after the change is a mix of
   // both, the next ones play "strong".
   EXPECT_EQ(seen, 0u) << "the change starts with a cross-fade";
-  EXPECT_TRUE(step(call++) & 0b1000u);
+  EXPECT_TRUE(probe.step() & 0b1000u);
 
   settings.set(kValueEnabled, 0);
-  ASSERT_TRUE(waitUntil([&] { return (step(call++) & 0b0001u) != 0; }, 1500))
-      << "Enabled 0 fades to the dry signal";
+  EXPECT_TRUE(probe.reaches(0, 1500)) << "Enabled 0 fades to the dry signal";
+  EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
+}
+
+TEST(ApoStreaming, WatcherFollowsTheKeyThroughDeletionAndRecreation) {
+  ScopedSettings settings;
+  settings.set(kValueIntensity, 1);
+  Apo a = Apo::create();
+  ASSERT_TRUE(a.config);
+  Connections c(floatFormat(2, 48000.0f), 480);
+  ASSERT_EQ(c.lock(a.config.get()), S_OK);
+  PathProbe probe{a.rt.get()};
+  ASSERT_TRUE(probe.reaches(1, 500));
+  settings.erase();
+  EXPECT_TRUE(probe.reaches(2, 3000)) << "a missing key means the defaults";
+  settings.set(kValueEnabled, 0);
+  EXPECT_TRUE(probe.reaches(0, 3000)) << "the re-created key is opened again";
   EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
 }
 
