@@ -92,37 +92,25 @@ TEST_F(GameWatcher, MatchesWholeProcessNamesIgnoringAsciiCase) {
   EXPECT_FALSE(isAnyGameRunning({}));
 }
 
+// The rule itself is tested natively; here: defaults of an empty key, the
+// flags as the switch reads them, and the registry writes.
 TEST_F(GameWatcher, SwitchFollowsSettingsGameAndCompareWindow) {
-  struct Case {
-    DWORD wanted, mode;  // 0xffffffff: absent
-    bool game;
-    bool comparing;
-    DWORD enabled, meter;
-  };
-  constexpr DWORD kAbsent = 0xffffffff;
-  const Case cases[] = {
-      {kAbsent, kAbsent, false, false, 0, 0},  // empty key: auto, no game
-      {kAbsent, kAbsent, true, false, 1, 1},
-      {0, 0, true, false, 0, 0},
-      {1, 0, false, false, 1, 1},
-      {1, 2, false, false, 1, 1},
-      {7, 1, true, false, 1, 1},
-      {1, 0, false, true, 0, 1},
-  };
-  for (const Case& c : cases) {
-    settings_.erase();
-    if (c.wanted != kAbsent) setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueWanted, c.wanted);
-    if (c.mode != kAbsent) setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMode, c.mode);
-    serviceState().gameRunning = c.game;
-    serviceState().compareDeadlineMs = c.comparing ? ::GetTickCount64() + kCompareWindowMs : 0;
-    runEffectSwitch();
-    EXPECT_EQ(stored(kValueEnabled), c.enabled) << c.wanted << "/" << c.mode << "/" << c.game;
-    EXPECT_EQ(stored(kValueMeter), c.meter) << c.wanted << "/" << c.mode << "/" << c.game;
-  }
-  // Ending the compare window switches the effect back at once.
-  serviceState().compareDeadlineMs = 0;
+  runEffectSwitch();  // empty key: wanted, auto, no game
+  EXPECT_EQ(stored(kValueEnabled), 0u);
+  EXPECT_EQ(stored(kValueMeter), 0u);
+  serviceState().gameRunning = true;
   runEffectSwitch();
   EXPECT_EQ(stored(kValueEnabled), 1u);
+  EXPECT_EQ(stored(kValueMeter), 1u);
+  serviceState().compareDeadlineMs = ::GetTickCount64() + kCompareWindowMs;
+  runEffectSwitch();
+  EXPECT_EQ(stored(kValueEnabled), 0u);
+  EXPECT_EQ(stored(kValueMeter), 1u);
+  serviceState().compareDeadlineMs = 0;
+  setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueWanted, 0);
+  runEffectSwitch();
+  EXPECT_EQ(stored(kValueEnabled), 0u);
+  EXPECT_EQ(stored(kValueMeter), 0u);
 }
 
 TEST_F(GameWatcher, SwitchWritesOnlyWhatChanged) {

@@ -138,12 +138,5 @@ TEST(EffectSwitch, DecidesEnabledAndMeter) {
   }
 }
 
-TEST(EffectSwitch, EndpointInOrderOnlyForExactClassId) {
-  EXPECT_TRUE(slotHoldsOurEffect(u"{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64}"));
-  EXPECT_FALSE(slotHoldsOurEffect(u"{b3c1f6a2-5d4e-4f8a-9c7b-2e1d0a9f8c64}"));
-  EXPECT_FALSE(slotHoldsOurEffect(u"{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64} "));
-  EXPECT_FALSE(slotHoldsOurEffect(u""));
-}
-
 }  // namespace
 }  // namespace kestrune::service
