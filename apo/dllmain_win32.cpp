@@ -11,10 +11,8 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID rclsid, REFIID riid, voi
 
 extern "C" HRESULT __stdcall DllCanUnloadNow() { return kestrune::moduleCanUnloadNow(); }
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    ::DisableThreadLibraryCalls(instance);
-    kestrune::apoLog("DLL loaded");
-  }
+// Thread notifications stay on: the static runtime relies on them.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) kestrune::apoLog("DLL loaded");
   return TRUE;
 }

@@ -102,12 +102,5 @@ TEST(FormatRules, SuggestionStaysNearTheRequest) {
   EXPECT_EQ(s.channelMask, 0u) << "a mask for another channel count is dropped";
 }
 
-TEST(FormatRules, InvalidOppositeSideIsReportedFirst) {
-  AudioFormat s;
-  const AudioFormat bad = fmt(2, 48000.0f, false, 2, 16);
-  EXPECT_EQ(negotiateFormat(fmt(2, 48000.0f), &bad, 0xE, s), FormatVerdict::kOppositeInvalid);
-  EXPECT_EQ(negotiateFormat(bad, &bad, 0, s), FormatVerdict::kOppositeInvalid);
-}
-
 }  // namespace
 }  // namespace kestrune
