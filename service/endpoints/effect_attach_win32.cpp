@@ -163,7 +163,15 @@ bool AttachEffect(const std::wstring& endpointId, bool full, bool crashTest, boo
     return false;
   }
 
-  setDword(journal.get(), kJournalPhase, 2);
+  // Left at phase 1, the next start-up would silently take back an attach
+  // reported as done; undo it now instead.
+  if (!setDword(journal.get(), kJournalPhase, 2)) {
+    journal.reset();
+    std::string discarded;
+    RestoreEndpoint(false, discarded);
+    message = "could not write the restore journal; nothing changed";
+    return false;
+  }
   journal.reset();
   return restartAudio(message);
 }

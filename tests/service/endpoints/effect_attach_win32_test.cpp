@@ -312,6 +312,30 @@ TEST_F(EffectAttach, LeftoverJournalEntriesAreNotMixedIntoANewAttach) {
   EXPECT_TRUE(sameValues(fxValues(e.id), before));
 }
 
+TEST_F(EffectAttach, FailedPhaseTwoWriteUndoesTheAttach) {
+  const FakeEndpoint e = occupiedEndpoint(L"{occupied}");
+  createEndpoint(e);
+  const Values before = fxValues(e.id);
+  // Swap the journal key for a copy just before phase 2: the attach's open
+  // handle now names a deleted key and its write fails.
+  hooks_.stopAt = [](const char* point) {
+    if (std::string(point) == "before phase 2") {
+      kestrune::test::KeySnapshot journal;
+      kestrune::test::snapshotKey(HKEY_LOCAL_MACHINE, kJournalKeyPath, journal);
+      ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kJournalKeyPath);
+      ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kJournalKeyPath);
+      kestrune::test::writeSnapshot(HKEY_LOCAL_MACHINE, kJournalKeyPath, journal);
+    }
+    return false;
+  };
+  std::string message;
+  EXPECT_FALSE(AttachEffect(e.id, true, false, true, message));
+  EXPECT_EQ(message, "could not write the restore journal; nothing changed");
+  EXPECT_TRUE(sameValues(fxValues(e.id), before));
+  EXPECT_FALSE(journalExists());
+  EXPECT_EQ(restarts_, 0);
+}
+
 TEST_F(EffectAttach, AttachFailuresLeaveTheEndpointAlone) {
   std::string message;
   EXPECT_FALSE(AttachEffect(L"{nowhere}", false, false, false, message));
