@@ -39,7 +39,8 @@ TEST(ApoMeter, AttachesWhenTheServiceCreatesTheSectionAndAgainWhenItRecreatesIt)
   ASSERT_TRUE(first);
   const auto created = std::chrono::steady_clock::now();
   ASSERT_TRUE(waitUntil([] { return ScopedLogFolder::count("meter connected") == 1; }, 2000));
-  EXPECT_LT(std::chrono::steady_clock::now() - created, std::chrono::milliseconds(1200));
+  // One watcher pass (1 s) plus slack for a loaded test machine.
+  EXPECT_LT(std::chrono::steady_clock::now() - created, std::chrono::milliseconds(1500));
   UniqueView view = mapMeterSection();
   ASSERT_TRUE(view);
   volatile MeterSection* m = meterOf(view);
@@ -117,6 +118,26 @@ TEST(ApoMeter, SectionWithWrongMagicIsIgnoredAndPassThroughIsPublished) {
   EXPECT_EQ(m->sampleRate, 96000);
   EXPECT_EQ(m->channels, 40u);
   EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
+  EXPECT_EQ(m->state, kMeterStateIdle);
+}
+
+TEST(ApoMeter, InstancesInOneProcessShareTheRecordRing) {
+  ScopedSettings settings;
+  ScopedLogFolder log;
+  UniqueHandle section = createMeterSection(0x4444);
+  ASSERT_TRUE(section);
+  Stream first, second;
+  ASSERT_EQ(first.lock(), S_OK);
+  ASSERT_EQ(second.lock(), S_OK);
+  ASSERT_TRUE(waitUntil([] { return ScopedLogFolder::count("meter connected") == 2; }, 2000));
+  UniqueView view = mapMeterSection();
+  volatile MeterSection* m = meterOf(view);
+  const std::int32_t w = m->writeIndex;
+  first.play(5);
+  second.play(5);
+  EXPECT_EQ(m->writeIndex - w, 20);
+  EXPECT_EQ(first.apo.config->UnlockForProcess(), S_OK);
+  EXPECT_EQ(second.apo.config->UnlockForProcess(), S_OK);
   EXPECT_EQ(m->state, kMeterStateIdle);
 }
 
