@@ -34,19 +34,8 @@ class CBaseAudioProcessingObject : public IAudioProcessingObject,
   // APOERR_NOT_INITIALIZED before Initialize, else the channels of the last lock.
   HRESULT STDMETHODCALLTYPE GetInputChannelCount(UINT32* pu32ChannelCount) override;
 
-  // IAudioProcessingObjectRT [rt]: one frame in, one frame out.
-  UINT32 STDMETHODCALLTYPE CalcInputFrames(UINT32 u32OutputFrameCount) override;
-  UINT32 STDMETHODCALLTYPE CalcOutputFrames(UINT32 u32InputFrameCount) override;
-
-  // IAudioProcessingObjectConfiguration [config], under the critical section.
-  HRESULT STDMETHODCALLTYPE LockForProcess(UINT32 u32NumInputConnections,
-                                           APO_CONNECTION_DESCRIPTOR** ppInputConnections,
-                                           UINT32 u32NumOutputConnections,
-                                           APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
-  HRESULT STDMETHODCALLTYPE UnlockForProcess() override;
-
-  // Declared in this order so that they follow GetInputChannelCount in the
-  // primary vtable, where the SDK class has them.
+  // Declared here so that they follow GetInputChannelCount in the primary
+  // vtable, where the SDK class has them (no COM caller uses those slots).
   virtual ~CBaseAudioProcessingObject();
 
  protected:
@@ -58,6 +47,19 @@ class CBaseAudioProcessingObject : public IAudioProcessingObject,
   // Whether a format is one the object takes (float 4/32 within range).
   virtual bool ValidateDefaultAPOFormat(UNCOMPRESSEDAUDIOFORMAT& format, bool isInput);
 
+ public:
+  // IAudioProcessingObjectRT [rt]: one frame in, one frame out.
+  UINT32 STDMETHODCALLTYPE CalcInputFrames(UINT32 u32OutputFrameCount) override;
+  UINT32 STDMETHODCALLTYPE CalcOutputFrames(UINT32 u32InputFrameCount) override;
+
+  // IAudioProcessingObjectConfiguration [config], under the critical section.
+  HRESULT STDMETHODCALLTYPE LockForProcess(UINT32 u32NumInputConnections,
+                                           APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+                                           UINT32 u32NumOutputConnections,
+                                           APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
+  HRESULT STDMETHODCALLTYPE UnlockForProcess() override;
+
+ protected:
   HRESULT IsFormatTypeSupported(IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedFormat,
                                 IAudioMediaType** ppSupportedFormat, bool isInput);
 
