@@ -75,14 +75,19 @@ struct Apo {
   ComPtr<IAudioProcessingObjectConfiguration> config;
 
   static Apo create(bool initialize = true) {
-    Apo a;
+    ComPtr<IAudioProcessingObject> apo;
     ComPtr<IClassFactory> factory = apoFactory();
-    if (!factory) return a;
-    factory->CreateInstance(nullptr, IID_IAudioProcessingObject, a.apo.putVoid());
-    a.rt = queryAs<IAudioProcessingObjectRT>(a.apo.get(), IID_IAudioProcessingObjectRT);
-    a.config = queryAs<IAudioProcessingObjectConfiguration>(a.apo.get(),
+    if (factory) factory->CreateInstance(nullptr, IID_IAudioProcessingObject, apo.putVoid());
+    return adopt(apo, initialize);
+  }
+  // Wraps an object created some other way (CoCreateInstance).
+  static Apo adopt(const ComPtr<IAudioProcessingObject>& apo, bool initialize = true) {
+    Apo a;
+    a.apo = apo;
+    a.rt = queryAs<IAudioProcessingObjectRT>(apo.get(), IID_IAudioProcessingObjectRT);
+    a.config = queryAs<IAudioProcessingObjectConfiguration>(apo.get(),
                                                             IID_IAudioProcessingObjectConfiguration);
-    if (initialize && a.apo) a.apo->Initialize(0, nullptr);
+    if (initialize && apo) apo->Initialize(0, nullptr);
     return a;
   }
 };

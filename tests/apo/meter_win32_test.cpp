@@ -27,6 +27,7 @@ TEST(ApoMeter, AttachesWhenTheServiceCreatesTheSectionAndAgainWhenItRecreatesIt)
   ScopedSettings settings;
   settings.set(kValueMeter, 1);
   ScopedLogFolder log;
+  ASSERT_FALSE(mapMeterSection()) << "a meter section was left behind by another test";
   Stream s;
   ASSERT_TRUE(s.apo.config);
   ASSERT_EQ(s.lock(), S_OK);

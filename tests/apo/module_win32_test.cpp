@@ -2,8 +2,6 @@
 // unload rule, registration through CoCreateInstance, vtable slots.
 #include <gtest/gtest.h>
 
-#include <objbase.h>
-
 #include "tests/apo/apo_host_win32.h"
 
 namespace kestrune::test {
@@ -160,28 +158,6 @@ TEST(ApoModule, CanUnloadOnlyWithoutObjectsAndServerLocks) {
   EXPECT_EQ(canUnload(), S_FALSE);
   factory->LockServer(FALSE);
   EXPECT_EQ(canUnload(), S_OK);
-}
-
-TEST(ApoModule, CoCreateInstanceFindsTheRegisteredClass) {
-  const std::wstring clsidKey = std::wstring(L"SOFTWARE\\Classes\\CLSID\\") + kEffectClsidTextW;
-  ScopedRegistryKey saved(HKEY_LOCAL_MACHINE, clsidKey);
-  setString(HKEY_LOCAL_MACHINE, clsidKey, L"", L"Kestrune");
-  setString(HKEY_LOCAL_MACHINE, clsidKey + L"\\InprocServer32", L"", binDir() + L"KestruneApo.dll");
-  setString(HKEY_LOCAL_MACHINE, clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
-
-  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-  {
-    ComPtr<IAudioProcessingObject> apo;
-    ASSERT_EQ(::CoCreateInstance(kEffectClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioProcessingObject,
-                                 apo.putVoid()),
-              S_OK);
-    EXPECT_EQ(apo->Initialize(0, nullptr), S_OK);
-    APO_REG_PROPERTIES* props = nullptr;
-    ASSERT_EQ(apo->GetRegistrationProperties(&props), S_OK);
-    EXPECT_TRUE(IsEqualCLSID(props->clsid, kEffectClsid));
-    ::CoTaskMemFree(props);
-  }
-  ::CoUninitialize();
 }
 
 // Calls through raw vtable slots, as the audio engine's compiled code does,

@@ -147,6 +147,41 @@ struct StreamCase {
   DWORD intensity;
 };
 
+// Negotiates the format, then locks twice, each time playing hundreds of
+// periods and comparing every output with the engine's own.
+void playAgainstEngine(Apo& a, const StreamCase& sc) {
+  ComPtr<IAudioMediaType> requested = mediaType(sc.format);
+  ComPtr<IAudioMediaType> input, output;
+  ASSERT_EQ(a.apo->IsInputFormatSupported(nullptr, requested.get(), input.put()), S_OK);
+  ASSERT_EQ(a.apo->IsOutputFormatSupported(input.get(), requested.get(), output.put()), S_OK);
+  for (int lock = 0; lock < 2; ++lock) {
+    Connections c(sc.format, sc.maxFrames);
+    c.in.pFormat = input.get();
+    c.out.pFormat = output.get();
+    ASSERT_EQ(c.lock(a.config.get()), S_OK);
+    Oracle oracle(sc.format, sc.maxFrames, static_cast<std::int32_t>(sc.intensity));
+    for (UINT32 call = 0; call < 300; ++call) {
+      // Full periods, short ones, a silent one and one too long for the lock.
+      UINT32 frames = call % 7 == 3 ? sc.maxFrames / 3 : sc.maxFrames;
+      if (call == 250) frames = sc.maxFrames + 1;
+      const APO_BUFFER_FLAGS flags = call % 50 == 10 ? BUFFER_SILENT : BUFFER_VALID;
+      const std::vector<float> in = testSignal(frames, sc.format.channels, call + 1000 * lock);
+      std::vector<float> got(in.size()), want(in.size());
+      const APO_BUFFER_FLAGS gotFlags = processBuffer(a.rt.get(), in.data(), got.data(), frames, flags);
+      const bool processed = oracle.engine.process(in.data(), want.data(), frames, flags == BUFFER_SILENT);
+      ASSERT_EQ(gotFlags, processed ? BUFFER_VALID : flags) << "call " << call;
+      ASSERT_EQ(got, want) << "call " << call;
+    }
+    // In place, as the audio engine may run it.
+    std::vector<float> buffer = testSignal(sc.maxFrames, sc.format.channels, 77);
+    std::vector<float> want(buffer.size());
+    oracle.engine.process(buffer.data(), want.data(), sc.maxFrames, false);
+    processBuffer(a.rt.get(), buffer.data(), buffer.data(), sc.maxFrames);
+    EXPECT_EQ(buffer, want);
+    EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
+  }
+}
+
 TEST(ApoStreaming, OutputEqualsTheEngineAcrossLocks) {
   const StreamCase cases[] = {
       {"stereo 48 kHz", floatFormat(2, 48000.0f), 480, 3},
@@ -159,31 +194,30 @@ TEST(ApoStreaming, OutputEqualsTheEngineAcrossLocks) {
     settings.set(kValueIntensity, sc.intensity);
     Apo a = Apo::create();
     ASSERT_TRUE(a.config);
-    for (int lock = 0; lock < 2; ++lock) {
-      Connections c(sc.format, sc.maxFrames);
-      ASSERT_EQ(c.lock(a.config.get()), S_OK);
-      Oracle oracle(sc.format, sc.maxFrames, static_cast<std::int32_t>(sc.intensity));
-      for (UINT32 call = 0; call < 300; ++call) {
-        // Full periods, short ones, a silent one and one too long for the lock.
-        UINT32 frames = call % 7 == 3 ? sc.maxFrames / 3 : sc.maxFrames;
-        if (call == 250) frames = sc.maxFrames + 1;
-        const APO_BUFFER_FLAGS flags = call % 50 == 10 ? BUFFER_SILENT : BUFFER_VALID;
-        const std::vector<float> in = testSignal(frames, sc.format.channels, call + 1000 * lock);
-        std::vector<float> got(in.size()), want(in.size());
-        const APO_BUFFER_FLAGS gotFlags = processBuffer(a.rt.get(), in.data(), got.data(), frames, flags);
-        const bool processed = oracle.engine.process(in.data(), want.data(), frames, flags == BUFFER_SILENT);
-        ASSERT_EQ(gotFlags, processed ? BUFFER_VALID : flags) << "call " << call;
-        ASSERT_EQ(got, want) << "call " << call;
-      }
-      // In place, as the audio engine may run it.
-      std::vector<float> buffer = testSignal(sc.maxFrames, sc.format.channels, 77);
-      std::vector<float> want(buffer.size());
-      oracle.engine.process(buffer.data(), want.data(), sc.maxFrames, false);
-      processBuffer(a.rt.get(), buffer.data(), buffer.data(), sc.maxFrames);
-      EXPECT_EQ(buffer, want);
-      EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
-    }
+    playAgainstEngine(a, sc);
   }
+}
+
+TEST(ApoStreaming, RegisteredClassPlaysThroughCoCreateInstance) {
+  const std::wstring clsidKey = std::wstring(L"SOFTWARE\\Classes\\CLSID\\") + kEffectClsidTextW;
+  ScopedRegistryKey saved(HKEY_LOCAL_MACHINE, clsidKey);
+  setString(HKEY_LOCAL_MACHINE, clsidKey, L"", L"Kestrune");
+  setString(HKEY_LOCAL_MACHINE, clsidKey + L"\\InprocServer32", L"", binDir() + L"KestruneApo.dll");
+  setString(HKEY_LOCAL_MACHINE, clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
+  ScopedSettings settings;
+
+  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+  {
+    ComPtr<IAudioProcessingObject> created;
+    ASSERT_EQ(::CoCreateInstance(kEffectClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioProcessingObject,
+                                 created.putVoid()),
+              S_OK);
+    Apo a = Apo::adopt(created);
+    created.reset();
+    ASSERT_TRUE(a.config);
+    playAgainstEngine(a, {"stereo 48 kHz", floatFormat(2, 48000.0f), 480, kDefaultIntensity});
+  }
+  ::CoUninitialize();
 }
 
 TEST(ApoStreaming, ProcessingAllocatesLocksAndLogsNothing) {
