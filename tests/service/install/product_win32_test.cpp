@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <knownfolders.h>
+
+#include <regex>
+#include <string>
+
+#include "common/handles_win32.h"
+#include "common/names.h"
+#include "common/utf8_win32.h"
+#include "ctl/pipe_call_win32.h"
+#include "service/install/install_files_win32.h"
+#include "service/install/install_layout.h"
+#include "tests/support/child_process_win32.h"
+#include "tests/support/scoped_registry_win32.h"
+
+namespace kestrune::service {
+namespace {
+
+using kestrune::test::readValue;
+using kestrune::test::RegistryValue;
+using kestrune::test::ScopedRegistryKey;
+
+// Unix source paths reach Wine programs through drive Z:.
+std::wstring sourcePath(const char* relative) {
+  std::wstring path = L"Z:" + utf8ToWide(KESTRUNE_SOURCE_DIR) + L"/" + utf8ToWide(relative);
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}
+
+std::wstring installFolder() { return knownFolderPath(FOLDERID_ProgramFiles) + L"\\Kestrune"; }
+
+// The product folder as shipped: the four deliverables and the page folder.
+std::wstring stageProductFolder() {
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  const std::wstring stage = std::wstring(temp) + L"kestrune_stage";
+  DeleteTree(stage);
+  ::CreateDirectoryW(stage.c_str(), nullptr);
+  for (const wchar_t* name :
+       {kServiceExeName, kEffectDllName, kAppExeName, kCtlExeName}) {
+    EXPECT_TRUE(::CopyFileW((kestrune::test::binDir() + name).c_str(),
+                            (stage + L"\\" + name).c_str(), FALSE))
+        << wideToUtf8(name);
+  }
+  copyUiFolder(sourcePath("app"), stage);
+  return stage;
+}
+
+// Output goes to a file, not a pipe: the installer's shell-link work can
+// leave a Wine desktop process behind that inherits the output handle, and
+// a pipe would then never report its end.
+kestrune::test::ChildResult runProgram(const std::wstring& exe, const std::wstring& args) {
+  kestrune::test::ChildResult result;
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  const std::wstring outPath = std::wstring(temp) + L"kestrune_child_out.txt";
+  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+  UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = out.get();
+  si.hStdError = out.get();
+  PROCESS_INFORMATION pi{};
+  std::wstring line = L"\"" + exe + L"\" " + args;
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+    return result;
+  }
+  result.started = true;
+  UniqueHandle process(pi.hProcess);
+  UniqueHandle thread(pi.hThread);
+  out.reset();
+  if (::WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0) {
+    result.timedOut = true;
+    ::TerminateProcess(process.get(), 259);
+    ::WaitForSingleObject(process.get(), INFINITE);
+  }
+  ::GetExitCodeProcess(process.get(), &result.exitCode);
+  UniqueFileHandle in(::CreateFileW(outPath.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  char buffer[4096];
+  DWORD got = 0;
+  while (in && ::ReadFile(in.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    result.out.append(buffer, got);
+  }
+  return result;
+}
+
+DWORD serviceState() {
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueScHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+  if (!service) return 0;
+  SERVICE_STATUS status{};
+  if (!::QueryServiceStatus(service.get(), &status)) return 0;
+  return status.dwCurrentState;
+}
+
+RegistryValue value(HKEY root, const std::wstring& path, const wchar_t* name) {
+  RegistryValue v;
+  v.type = REG_NONE;
+  readValue(root, path, name ? name : L"", v);
+  return v;
+}
+
+std::vector<BYTE> szBytes(const std::wstring& text) {
+  const auto* p = reinterpret_cast<const BYTE*>(text.c_str());
+  return std::vector<BYTE>(p, p + (text.size() + 1) * sizeof(wchar_t));
+}
+std::vector<BYTE> dwordBytes(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
+
+void expectEntries(HKEY root, const std::wstring& path, const std::vector<RegistryEntry>& entries) {
+  for (const RegistryEntry& e : entries) {
+    const RegistryValue v = value(root, path, e.name);
+    const std::string name = wideToUtf8(e.name ? e.name : L"(default)");
+    EXPECT_EQ(v.type, e.isNumber ? DWORD(REG_DWORD) : DWORD(REG_SZ)) << name;
+    EXPECT_EQ(v.bytes, e.isNumber ? dwordBytes(e.number) : szBytes(e.text)) << name;
+  }
+}
+
+DWORD settingNumber(const wchar_t* name) {
+  const RegistryValue v = value(HKEY_LOCAL_MACHINE, kSettingsKeyPath, name);
+  if (v.type != REG_DWORD || v.bytes.size() != 4) return 0xDEADu;
+  return v.bytes[0] | v.bytes[1] << 8 | v.bytes[2] << 16 | DWORD(v.bytes[3]) << 24;
+}
+
+std::vector<std::wstring> dllCopies() {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data{};
+  HANDLE find = ::FindFirstFileW((installFolder() + kDllCopyPattern).c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(data.cFileName);
+  while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return names;
+}
+
+std::wstring commonPrograms() { return knownFolderPath(FOLDERID_CommonPrograms); }
+
+const char kFreshInstallStatus[] =
+    "wanted=1\nmode=auto\ngame_running=0\nprocessing=0\nintensity=2\nendpoint=\n"
+    "install_phase=0\nfull_fx=0\ndrift=0\ngames=TslGame.exe\ncomparing=0\n";
+
+// Install, repair and uninstall of the whole product into the test prefix,
+// in this order; the machine-wide keys are put back afterwards.
+class Product : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    for (auto [root, path] : std::initializer_list<std::pair<HKEY, const wchar_t*>>{
+             {HKEY_LOCAL_MACHINE, kSettingsKeyPath},
+             {HKEY_LOCAL_MACHINE, kComClassKeyPath},
+             {HKEY_LOCAL_MACHINE, kApoKeyPath},
+             {HKEY_LOCAL_MACHINE, kUninstallKeyPath},
+             {HKEY_CURRENT_USER, kUserKeyPath},
+             {HKEY_CURRENT_USER, kRunKeyPath}}) {
+      keys_.push_back(new ScopedRegistryKey(root, path));
+    }
+    keys_[0]->erase();
+    stage_ = new std::wstring(stageProductFolder());
+  }
+  static void TearDownTestSuite() {
+    if (serviceState() != 0) runProgram(*stage_ + L"\\" + kServiceExeName, L"uninstall");
+    DeleteTree(*stage_);
+    delete stage_;
+    for (ScopedRegistryKey* k : keys_) delete k;
+    keys_.clear();
+  }
+  static std::wstring stagedService() { return *stage_ + L"\\" + kServiceExeName; }
+  static std::string ctlStatus() {
+    return runProgram(installFolder() + L"\\" + kCtlExeName, L"status").out;
+  }
+
+  static std::vector<ScopedRegistryKey*> keys_;
+  static std::wstring* stage_;
+};
+std::vector<ScopedRegistryKey*> Product::keys_;
+std::wstring* Product::stage_ = nullptr;
+
+TEST_F(Product, FreshInstallCopiesRegistersSeedsAndStartsTheService) {
+  kestrune::test::setString(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, L"\"C:\\x\\other.exe\"");
+  const auto r = runProgram(stagedService(), L"INSTALL");
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 0u) << r.out;
+  const std::string folder = wideToUtf8(installFolder());
+  const std::regex expected("installed " + std::regex_replace(folder, std::regex(R"([\\.])"), R"(\$&)") +
+                            R"(\\kestrune_service\.exe\nAPO: .*\\KestruneApo-\d{8}-\d{6}\.dll\nservice running\n)");
+  EXPECT_TRUE(std::regex_match(r.out, expected)) << r.out;
+
+  for (const wchar_t* name : {kServiceExeName, kAppExeName, kCtlExeName, L"ui\\index.html"}) {
+    EXPECT_TRUE(fileExists(installFolder() + L"\\" + name)) << wideToUtf8(name);
+  }
+  const std::vector<std::wstring> copies = dllCopies();
+  ASSERT_EQ(copies.size(), 1u);
+  const std::wstring dllCopy = installFolder() + L"\\" + copies[0];
+  EXPECT_NE(r.out.find(wideToUtf8(dllCopy)), std::string::npos);
+
+  expectEntries(HKEY_LOCAL_MACHINE, kComClassKeyPath, comClassEntries());
+  expectEntries(HKEY_LOCAL_MACHINE, std::wstring(kComClassKeyPath) + L"\\InprocServer32",
+                comServerEntries(dllCopy));
+  expectEntries(HKEY_LOCAL_MACHINE, kApoKeyPath, apoEntries());
+  EXPECT_EQ(value(HKEY_LOCAL_MACHINE, kApoKeyPath, L"MaxInstances").bytes, dwordBytes(0xFFFFFFFF));
+  expectEntries(HKEY_LOCAL_MACHINE, kUninstallKeyPath,
+                uninstallEntries(installFolder(), installFolder() + L"\\" + kServiceExeName));
+
+  EXPECT_EQ(settingNumber(kValueWanted), 1u);
+  EXPECT_EQ(settingNumber(kValueMode), 1u);
+  EXPECT_EQ(settingNumber(kValueIntensity), 2u);
+  EXPECT_EQ(settingNumber(kValueEnabled), 0u);
+  EXPECT_EQ(settingNumber(kValueMeter), 0u);
+  const RegistryValue games = value(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueGames);
+  EXPECT_EQ(games.type, DWORD(REG_MULTI_SZ));
+  EXPECT_EQ(games.bytes.size(), 26u);
+  EXPECT_EQ(value(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName).bytes,
+            szBytes(L"\"C:\\x\\other.exe\"")) << "a Run value without the former tray stays";
+
+  EXPECT_TRUE(fileExists(knownFolderPath(FOLDERID_ProgramData) + L"\\Kestrune\\apo.log"));
+  EXPECT_TRUE(fileExists(commonPrograms() + kShortcutName));
+  EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
+  EXPECT_EQ(ctlStatus(), kFreshInstallStatus);
+}
+
+TEST_F(Product, RepairOverARunningInstallKeepsSettingsButResetsMissingOnes) {
+  ASSERT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
+  struct Case {
+    DWORD intensityBefore;
+    DWORD intensityAfter;
+  } cases[] = {{3, 3}, {99, 2}};
+  for (const Case& c : cases) {
+    kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueIntensity, c.intensityBefore);
+    kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueWanted, 0);
+    kestrune::test::setString(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName,
+                              L"\"C:\\Old\\kestrune_tray.exe\"");
+    const auto r = runProgram(stagedService(), L"install");
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_NE(r.out.find("service running\n"), std::string::npos) << r.out;
+    EXPECT_EQ(settingNumber(kValueIntensity), c.intensityAfter);
+    EXPECT_EQ(settingNumber(kValueWanted), 0u);
+    EXPECT_EQ(dllCopies().size(), 1u) << "older copies are cleaned up";
+    EXPECT_EQ(value(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName).bytes,
+              szBytes(L"\"" + installFolder() + L"\\kestrune_app.exe\" --startup"));
+    EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
+  }
+  kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueWanted, 1);
+  EXPECT_EQ(ctlStatus(), kFreshInstallStatus);
+}
+
+TEST_F(Product, UninstallRemovesEverythingButTheLogFolder) {
+  kestrune::test::setDword(HKEY_CURRENT_USER, kUserKeyPath, L"StartMinimized", 1);
+  const auto r = runProgram(installFolder() + L"\\" + kServiceExeName, L"uninstall");
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.out, "uninstalled (endpoint restored, service and files removed)\n");
+  EXPECT_EQ(serviceState(), 0u);
+  for (auto [root, path] : std::initializer_list<std::pair<HKEY, const wchar_t*>>{
+           {HKEY_LOCAL_MACHINE, kSettingsKeyPath},
+           {HKEY_LOCAL_MACHINE, kComClassKeyPath},
+           {HKEY_LOCAL_MACHINE, kApoKeyPath},
+           {HKEY_LOCAL_MACHINE, kUninstallKeyPath},
+           {HKEY_CURRENT_USER, kUserKeyPath}}) {
+    EXPECT_FALSE(kestrune::test::keyExists(root, path)) << wideToUtf8(path);
+  }
+  RegistryValue run;
+  EXPECT_FALSE(readValue(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, run));
+  EXPECT_FALSE(fileExists(commonPrograms() + kShortcutName));
+  EXPECT_FALSE(fileExists(installFolder() + L"\\" + kAppExeName));
+  EXPECT_TRUE(fileExists(knownFolderPath(FOLDERID_ProgramData) + L"\\Kestrune\\apo.log"));
+
+  const auto again = runProgram(stagedService(), L"uninstall");
+  EXPECT_EQ(again.exitCode, 0u) << "uninstall can run again: " << again.out;
+}
+
+}  // namespace
+}  // namespace kestrune::service
