@@ -24,28 +24,32 @@ CentreDucker::CentreDucker(const ProcessorParams& params)
       onsetRefractoryBlocks_(params.onsetRefractoryBlocks),
       duck_(std::exp(-2.0), smoothingCoefficient(params.duckReleaseBlocks)) {
   const auto design = butterworthHighPass(4, kMeasuringCutoffHz, params.sampleRate);
-  for (int i = 0; i < 2; ++i) measuring_[i].c = design[i];
+  for (int i = 0; i < 2; ++i) measuring_[i].design(design[i]);
 }
 
-bool CentreDucker::process(const double* block, double* out) noexcept {
+bool CentreDucker::process(const double* block, StereoSection& preFilter, double* out) noexcept {
   const std::int64_t n = ++blockCount_;
-  const int slot = static_cast<int>(n % kSlots);
-  double midSum = 0.0;
-  double sideSum = 0.0;
+  double* midSide = midSide_[n % kSlots];
+  // One loop for the pre-filter and both measuring sections: their
+  // frame-to-frame dependency chains then overlap instead of running one
+  // after another. Locals let the filter state stay in registers.
+  StereoSection pre = preFilter;
+  StereoSection first = measuring_[0];
+  StereoSection second = measuring_[1];
+  StereoPair sums = {0.0, 0.0};
   for (std::int32_t i = 0; i < blockFrames_; ++i) {
-    const double mid = (block[2 * i] + block[2 * i + 1]) * 0.5;
-    const double side = (block[2 * i] - block[2 * i + 1]) * 0.5;
-    mid_[slot][i] = mid;
-    side_[slot][i] = side;
-    double m = mid;
-    double s = side;
-    measuring_[0].process(m, s);
-    measuring_[1].process(m, s);
-    midSum += m * m;
-    sideSum += s * s;
+    const StereoPair lr = pre.process(loadPair(block + 2 * i));
+    // Mid in lane 0, side in lane 1: both measuring chains share one design.
+    const StereoPair ms = (StereoPair{lr[0], lr[0]} + StereoPair{lr[1], -lr[1]}) * 0.5;
+    storePair(midSide + 2 * i, ms);
+    const StereoPair measured = second.process(first.process(ms));
+    sums += measured * measured;
   }
-  midEnergy_[n % kEnergyHistory] = midSum / blockFrames_;
-  sideEnergy_[n % kEnergyHistory] = sideSum / blockFrames_;
+  preFilter = pre;
+  measuring_[0] = first;
+  measuring_[1] = second;
+  midEnergy_[n % kEnergyHistory] = sums[0] / blockFrames_;
+  sideEnergy_[n % kEnergyHistory] = sums[1] / blockFrames_;
 
   detectOnset(n);
 
@@ -56,12 +60,12 @@ bool CentreDucker::process(const double* block, double* out) noexcept {
   const double previous = f == 0 ? duckDb_ : duckHistory_[(f - 1) % kDuckHistory];
   duckHistory_[f % kDuckHistory] = duckDb_;
 
-  dbGainRamp(previous, duckDb_, blockFrames_, gains_);
-  const int outSlot = static_cast<int>(f % kSlots);
+  duckRamp_.fill(previous, duckDb_, blockFrames_, gains_);
+  const double* delayed = midSide_[f % kSlots];
   for (std::int32_t i = 0; i < blockFrames_; ++i) {
-    const double mid = gains_[i] * mid_[outSlot][i];
-    out[2 * i] = mid + side_[outSlot][i];
-    out[2 * i + 1] = mid - side_[outSlot][i];
+    const double mid = gains_[i] * delayed[2 * i];
+    const double side = delayed[2 * i + 1];
+    storePair(out + 2 * i, StereoPair{mid, mid} + StereoPair{side, -side});
   }
   return true;
 }

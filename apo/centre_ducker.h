@@ -15,9 +15,10 @@ class CentreDucker {
  public:
   explicit CentreDucker(const ProcessorParams& params);
 
-  // Takes one block of interleaved stereo values; when a delayed block is
-  // ready writes it to out and returns true.
-  bool process(const double* block, double* out) noexcept;
+  // Takes one block of interleaved stereo values, runs it through preFilter
+  // (the input stage's high-pass; a default section passes it unchanged) and
+  // when a delayed block is ready writes it to out and returns true.
+  bool process(const double* block, StereoSection& preFilter, double* out) noexcept;
 
   // The duck of the block last written, in dB (0 or below).
   double duckDb() const { return duckDb_; }
@@ -42,16 +43,14 @@ class CentreDucker {
   std::int64_t blockCount_ = -1;
   std::int64_t lastOnset_ = -1000000000;
   std::int64_t holdUntil_ = -1;
-  double mid_[kSlots][kMaxBlockFrames] = {};
-  double side_[kSlots][kMaxBlockFrames] = {};
+  double midSide_[kSlots][2 * kMaxBlockFrames] = {};  // interleaved mid, side
   double midEnergy_[kEnergyHistory] = {};
   double sideEnergy_[kEnergyHistory] = {};
-  // Mid runs through the left lane, side through the right: both chains
-  // share the same design.
   StereoSection measuring_[2];
   Smoother duck_;
   double duckHistory_[kDuckHistory] = {};
   double duckDb_ = 0.0;
+  DbGainRamp duckRamp_;
   double gains_[kMaxBlockFrames] = {};
 };
 

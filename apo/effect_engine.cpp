@@ -24,6 +24,16 @@ std::int32_t clampSelector(std::int32_t selector) {
 
 float finiteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
 
+// Largest magnitude among count values; NaN is ignored.
+float peakOf(const float* values, std::uint32_t count) {
+  float peak = 0.0f;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const float magnitude = std::abs(values[k]);
+    peak = magnitude > peak ? magnitude : peak;
+  }
+  return peak;
+}
+
 // The one atomic read-modify-write on the shared write index. The field sits
 // in a packed struct inside a page-aligned view, so it is 4-byte aligned; the
 // builtin works on mingw as well as here.
@@ -98,7 +108,8 @@ void EffectEngine::syncTargetToCurrent() noexcept {
 
 void EffectEngine::passThrough(const float* input, float* output,
                                std::uint32_t frames) const noexcept {
-  if (input != output) std::memmove(output, input, std::size_t{frames} * bytesPerFrame_);
+  const std::size_t bytes = std::size_t{frames} * bytesPerFrame_;
+  if (input != output && bytes != 0) std::memmove(output, input, bytes);
 }
 
 bool EffectEngine::process(const float* input, float* output, std::uint32_t frames,
@@ -130,76 +141,85 @@ void EffectEngine::fillPaths(const float* input, float* output, std::uint32_t fr
   const std::uint32_t second = channels >= 2 ? 1 : 0;
   float* dry = paths_[0].data();
   float* in = stereoIn_.data();
-  for (std::uint32_t i = 0; i < frames; ++i) {
+  std::uint32_t i = 0;
+  while (i < frames) {
+    // Runs in which neither the write nor the delayed read position wraps.
     // Unsigned wrap of the position keeps the ring frame right: 4096 divides 2^32.
-    float* now = &history_[(ringPosition_ % kHistoryFrames) * channels];
-    const float* delayed =
-        &history_[((ringPosition_ - static_cast<std::uint32_t>(latencyFrames_)) % kHistoryFrames) *
-                  channels];
+    const std::uint32_t p = ringPosition_ % kHistoryFrames;
+    const std::uint32_t d = (ringPosition_ - static_cast<std::uint32_t>(latencyFrames_)) % kHistoryFrames;
+    const std::uint32_t run = std::min({frames - i, kHistoryFrames - p, kHistoryFrames - d});
+    float* now = &history_[std::size_t{p} * channels];
+    const float* delayed = &history_[std::size_t{d} * channels];
+    const std::size_t values = std::size_t{run} * channels;
     if (inputSilent) {
-      std::fill(now, now + channels, 0.0f);
+      std::fill(now, now + values, 0.0f);
     } else {
-      std::copy(input + std::size_t{i} * channels, input + std::size_t{i + 1} * channels, now);
+      std::memcpy(now, input + std::size_t{i} * channels, values * sizeof(float));
     }
-    in[2 * i] = now[0];
-    in[2 * i + 1] = now[second];
-    dry[2 * i] = delayed[0];
-    dry[2 * i + 1] = delayed[second];
-    for (std::uint32_t c = 2; c < channels; ++c) output[std::size_t{i} * channels + c] = delayed[c];
-    ++ringPosition_;
+    if (channels == 2) {
+      std::memcpy(in + 2 * std::size_t{i}, now, values * sizeof(float));
+      std::memcpy(dry + 2 * std::size_t{i}, delayed, values * sizeof(float));
+    } else {
+      for (std::uint32_t k = 0; k < run; ++k) {
+        in[2 * (i + k)] = now[k * channels];
+        in[2 * (i + k) + 1] = now[k * channels + second];
+        dry[2 * (i + k)] = delayed[k * channels];
+        dry[2 * (i + k) + 1] = delayed[k * channels + second];
+      }
+      // Channels beyond the first two pass unprocessed, delayed like the rest.
+      for (std::uint32_t k = 0; k < run; ++k) {
+        float* frame = output + std::size_t{i + k} * channels;
+        for (std::uint32_t c = 2; c < channels; ++c) frame[c] = delayed[k * channels + c];
+      }
+    }
+    ringPosition_ += run;
+    i += run;
   }
 }
 
 void EffectEngine::crossFade(float* output, std::uint32_t frames) noexcept {
   const std::int32_t target = targetSelector_.load(std::memory_order_relaxed);
-  const std::uint32_t channels = channels_;
   float* played = stereoOut_.data();
-  for (std::uint32_t i = 0; i < frames; ++i) {
+  std::uint32_t i = 0;
+  while (i < frames) {
     if (fadeCountdown_ == 0 && target != currentSelector_) {
       previousSelector_ = currentSelector_;
       currentSelector_ = target;
       fadeCountdown_ = fadeFrames_;
     }
-    const float* now = &paths_[currentSelector_][2 * i];
-    float left;
-    float right;
     if (fadeCountdown_ == 0) {
-      // Outside a fade only the current path is read: a dry NaN or infinity
-      // heard before a switch must not leak into a processor's output after it.
-      left = now[0];
-      right = now[1];
-    } else {
-      const float g = 1.0f - static_cast<float>(fadeCountdown_) / static_cast<float>(fadeFrames_);
-      const float* before = &paths_[previousSelector_][2 * i];
+      // The target holds for the whole call, so the rest is the current path
+      // alone. Only that path is read: a dry NaN or infinity heard before a
+      // switch must not leak into a processor's output after it.
+      std::memcpy(played + 2 * std::size_t{i}, paths_[currentSelector_].data() + 2 * std::size_t{i},
+                  2 * std::size_t{frames - i} * sizeof(float));
+      break;
+    }
+    const float g = 1.0f - static_cast<float>(fadeCountdown_) / static_cast<float>(fadeFrames_);
+    const float* now = &paths_[currentSelector_][2 * i];
+    const float* before = &paths_[previousSelector_][2 * i];
+    for (int ch = 0; ch < 2; ++ch) {
       // During a fade a non-finite dry sample counts as 0, so 0 x inf cannot
-      // turn the whole fade into NaN. Processor paths are always finite.
-      float nowL = now[0], nowR = now[1], beforeL = before[0], beforeR = before[1];
-      if (currentSelector_ == kSelectorDry) {
-        nowL = finiteOrZero(nowL);
-        nowR = finiteOrZero(nowR);
-      }
-      if (previousSelector_ == kSelectorDry) {
-        beforeL = finiteOrZero(beforeL);
-        beforeR = finiteOrZero(beforeR);
-      }
-      if (g == 0.0f) {
-        left = beforeL;
-        right = beforeR;
-      } else {
-        left = (1.0f - g) * beforeL + g * nowL;
-        right = (1.0f - g) * beforeR + g * nowR;
-      }
-      --fadeCountdown_;
+      // turn the fade into NaN. Processor paths are always finite.
+      const float to = currentSelector_ == kSelectorDry ? finiteOrZero(now[ch]) : now[ch];
+      const float from = previousSelector_ == kSelectorDry ? finiteOrZero(before[ch]) : before[ch];
+      // The first faded frame (g = 0) is still entirely the old path.
+      played[2 * i + ch] = g == 0.0f ? from : (1.0f - g) * from + g * to;
     }
-    float* frame = output + std::size_t{i} * channels;
-    if (channels == 1) {
-      frame[0] = (left + right) * 0.5f;
-    } else {
-      frame[0] = left;
-      frame[1] = right;
+    --fadeCountdown_;
+    ++i;
+  }
+
+  const std::uint32_t channels = channels_;
+  if (channels == 2) {
+    std::memcpy(output, played, 2 * std::size_t{frames} * sizeof(float));
+  } else if (channels == 1) {
+    for (std::uint32_t k = 0; k < frames; ++k) output[k] = (played[2 * k] + played[2 * k + 1]) * 0.5f;
+  } else {
+    for (std::uint32_t k = 0; k < frames; ++k) {
+      output[std::size_t{k} * channels] = played[2 * k];
+      output[std::size_t{k} * channels + 1] = played[2 * k + 1];
     }
-    played[2 * i] = left;
-    played[2 * i + 1] = right;
   }
 }
 
@@ -207,14 +227,21 @@ void EffectEngine::writeMeter(std::uint32_t frames, std::uint8_t status) noexcep
   MeterSection* section = meter_.load(std::memory_order_acquire);
   if (section == nullptr) return;
   const bool measuring = meterOn_.load(std::memory_order_relaxed) != 0;
-  const float* in = stereoIn_.data();
-  const float* out = stereoOut_.data();
-  for (std::uint32_t i = 0; i < frames; ++i) {
+  std::uint32_t i = 0;
+  while (i < frames) {
+    // Frames up to the end of the current period ("reached" also covers a
+    // counter left above a shorter period by an earlier set-up).
+    const std::uint32_t left = meterFrameCounter_ < meterPeriodFrames_
+                                   ? static_cast<std::uint32_t>(meterPeriodFrames_ - meterFrameCounter_)
+                                   : 1;
+    const std::uint32_t run = std::min(frames - i, left);
     if (measuring) {
-      inputPeak_ = std::max({inputPeak_, std::abs(in[2 * i]), std::abs(in[2 * i + 1])});
-      outputPeak_ = std::max({outputPeak_, std::abs(out[2 * i]), std::abs(out[2 * i + 1])});
+      inputPeak_ = std::max(inputPeak_, peakOf(stereoIn_.data() + 2 * std::size_t{i}, 2 * run));
+      outputPeak_ = std::max(outputPeak_, peakOf(stereoOut_.data() + 2 * std::size_t{i}, 2 * run));
     }
-    if (++meterFrameCounter_ < meterPeriodFrames_) continue;
+    meterFrameCounter_ += static_cast<std::int32_t>(run);
+    i += run;
+    if (meterFrameCounter_ < meterPeriodFrames_) break;
 
     std::int32_t* writeIndex = writeIndexField(section);
     const std::int32_t w = __atomic_load_n(writeIndex, __ATOMIC_ACQUIRE);
@@ -225,6 +252,8 @@ void EffectEngine::writeMeter(std::uint32_t frames, std::uint8_t status) noexcep
     fresh.inputLevel = inputLevel;
     fresh.outputLevel = inputLevel;
     fresh.status = 0;
+    // Any index but 0 has a record before it to complete, also once the
+    // 32-bit index has wrapped to negative values.
     if (w != 0) {
       MeterRecord& open = section->records[meterRecordSlot(static_cast<std::int64_t>(w) - 1)];
       open.outputLevel = measuring ? meterLevelFromPeak(outputPeak_) : 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "apo/denormals.h"
 
@@ -15,7 +16,7 @@ FootstepProcessor::FootstepProcessor(const ProcessorParams& params, bool aligned
       lift_(params),
       limiter_(params),
       writeCount_(2 * static_cast<std::uint64_t>(latencyFrames_)) {
-  inputHighPass_.c = butterworthHighPass(1, kInputCutoffHz, params.sampleRate)[0];
+  inputHighPass_.design(butterworthHighPass(1, kInputCutoffHz, params.sampleRate)[0]);
 }
 
 std::unique_ptr<FootstepProcessor> FootstepProcessor::create(const ProcessorParams& params,
@@ -29,51 +30,68 @@ void FootstepProcessor::process(const float* input, float* output, std::uint32_t
   std::uint32_t done = 0;
   while (done < frames) {
     const std::uint32_t chunk = std::min(chunkFrames, frames - done);
-    for (std::uint32_t i = done; i < done + chunk; ++i) {
-      inputFrame(input[2 * i], input[2 * i + 1]);
-    }
-    for (std::uint32_t k = 2 * done; k < 2 * (done + chunk); ++k) {
-      if (readCount_ < writeCount_) {
-        output[k] = queue_[readCount_ % kQueueValues];
-        ++readCount_;
-      } else {
-        output[k] = 0.0f;
-      }
-    }
+    inputFrames(input + 2 * std::size_t{done}, chunk);
+    readQueue(output + 2 * std::size_t{done}, 2 * std::size_t{chunk});
     done += chunk;
   }
 }
 
-void FootstepProcessor::inputFrame(float left, float right) noexcept {
-  auto condition = [](float sample) {
-    const double x = sample;
-    return std::isfinite(x) ? std::clamp(x, -kInputClamp, kInputClamp) : 0.0;
-  };
-  double l = condition(left);
-  double r = condition(right);
-  inputHighPass_.process(l, r);
-  block_[2 * fill_] = l;
-  block_[2 * fill_ + 1] = r;
-  if (++fill_ == blockFrames_) {
-    runBlock();
-    fill_ = 0;
+void FootstepProcessor::readQueue(float* out, std::size_t values) noexcept {
+  // Whatever the queue lacks is silence, and the read count stays put.
+  const std::size_t available =
+      static_cast<std::size_t>(std::min<std::uint64_t>(values, writeCount_ - readCount_));
+  std::size_t copied = 0;
+  while (copied < available) {
+    const std::size_t at = static_cast<std::size_t>(readCount_ % kQueueValues);
+    const std::size_t run = std::min(available - copied, kQueueValues - at);
+    std::memcpy(out + copied, queue_ + at, run * sizeof(float));
+    copied += run;
+    readCount_ += run;
+  }
+  std::fill(out + available, out + values, 0.0f);
+}
+
+void FootstepProcessor::inputFrames(const float* input, std::uint32_t frames) noexcept {
+  const StereoPair high = {kInputClamp, kInputClamp};
+  const StereoPair low = -high;
+  const StereoPair zero = {0.0, 0.0};
+  while (frames > 0) {
+    const std::uint32_t n =
+        std::min(frames, static_cast<std::uint32_t>(blockFrames_ - fill_));
+    // The 5 Hz high-pass runs inside the ducker's first loop over the block.
+    double* to = block_ + 2 * fill_;
+    for (std::uint32_t i = 0; i < n; ++i) {
+      StereoPair x = loadFloats(input + 2 * i);
+      const auto finite = (x - x) == zero;  // NaN and infinities give NaN here
+      x = x > high ? high : x;
+      x = x < low ? low : x;
+      storePair(to + 2 * i, finite ? x : zero);
+    }
+    input += 2 * n;
+    frames -= n;
+    fill_ += static_cast<std::int32_t>(n);
+    if (fill_ == blockFrames_) {
+      runBlock();
+      fill_ = 0;
+    }
   }
 }
 
 void FootstepProcessor::runBlock() noexcept {
-  if (!ducker_.process(block_, ducked_)) return;
-  for (std::int32_t i = 0; i < blockFrames_; ++i) {
-    double l = ducked_[2 * i];
-    double r = ducked_[2 * i + 1];
-    tone_.process(l, r);
-    wet_[2 * i] = l;
-    wet_[2 * i + 1] = r;
-  }
+  if (!ducker_.process(block_, inputHighPass_, ducked_)) return;
+  tone_.process(ducked_, wet_, blockFrames_);
   if (!lift_.process(wet_, ducked_, ducker_.duckDb(), lifted_)) return;
   if (!limiter_.process(lifted_, limited_)) return;
-  for (std::int32_t k = 0; k < 2 * blockFrames_; ++k) {
-    queue_[writeCount_ % kQueueValues] = static_cast<float>(limited_[k]);
-    ++writeCount_;
+  // A block straddles the ring's end unless 2B divides its size.
+  const std::size_t values = 2 * static_cast<std::size_t>(blockFrames_);
+  std::size_t written = 0;
+  while (written < values) {
+    const std::size_t at = static_cast<std::size_t>(writeCount_ % kQueueValues);
+    const std::size_t run = std::min(values - written, kQueueValues - at);
+    // Counts stay even (they start at 2L and move by 2B), so pairs never split.
+    for (std::size_t k = 0; k < run; k += 2) storeFloats(queue_ + at + k, loadPair(limited_ + written + k));
+    written += run;
+    writeCount_ += run;
   }
 }
 

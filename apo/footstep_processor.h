@@ -44,7 +44,8 @@ class FootstepProcessor {
   static constexpr double kInputClamp = 4.0;
   static constexpr double kInputCutoffHz = 5.0;
 
-  void inputFrame(float left, float right) noexcept;
+  void inputFrames(const float* input, std::uint32_t frames) noexcept;
+  void readQueue(float* out, std::size_t values) noexcept;
   void runBlock() noexcept;
 
   std::int32_t blockFrames_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "apo/filter_design.h"
+
 namespace kestrune {
 
 OutputLimiter::OutputLimiter(const ProcessorParams& params)
@@ -14,8 +16,13 @@ bool OutputLimiter::process(const double* block, double* out) noexcept {
   const std::int64_t k = ++blockCount_;
   const std::int32_t values = 2 * blockFrames_;
   std::copy(block, block + values, slots_[k % kSlots]);
-  double peak = 0.0;
-  for (std::int32_t i = 0; i < values; ++i) peak = std::max(peak, std::abs(block[i]));
+  StereoPair peaks = {0.0, 0.0};
+  for (std::int32_t i = 0; i < blockFrames_; ++i) {
+    const StereoPair x = loadPair(block + 2 * i);
+    const StereoPair magnitude = x < 0.0 ? -x : x;
+    peaks = magnitude > peaks ? magnitude : peaks;
+  }
+  const double peak = std::max(peaks[0], peaks[1]);
   needed_[k % kNeededHistory] = std::min(1.0, ceiling_ / std::max(1e-12, peak));
 
   const std::int64_t outBlock = k - 1;
@@ -23,16 +30,19 @@ bool OutputLimiter::process(const double* block, double* out) noexcept {
   const double h = std::min(needed_[k % kNeededHistory], needed_[outBlock % kNeededHistory]);
   // Half of the reduction h stands for: the ramp does the rest, the clamp
   // below catches what is left.
-  limitDb_ = smoother_.feed(0.5 * powerDb(h * h));
+  limitDb_ = smoother_.feed(h == 1.0 ? 0.0 : 0.5 * powerDb(h * h));
   limitHistory_[outBlock % kSlots] = limitDb_;
   const double from = outBlock == 0 ? limitDb_ : limitHistory_[(outBlock - 1) % kSlots];
-  dbGainRamp(from, limitDb_, blockFrames_, gains_);
+  ramp_.fill(from, limitDb_, blockFrames_, gains_);
 
   const double* x = slots_[outBlock % kSlots];
+  const StereoPair high = {ceiling_, ceiling_};
+  const StereoPair low = -high;
   for (std::int32_t i = 0; i < blockFrames_; ++i) {
-    for (int ch = 0; ch < 2; ++ch) {
-      out[2 * i + ch] = std::clamp(gains_[i] * x[2 * i + ch], -ceiling_, ceiling_);
-    }
+    StereoPair y = gains_[i] * loadPair(x + 2 * i);
+    y = y < low ? low : y;
+    y = y > high ? high : y;
+    storePair(out + 2 * i, y);
   }
   return true;
 }

@@ -32,6 +32,7 @@ class OutputLimiter {
   double limitHistory_[kSlots] = {};
   double limitDb_ = 0.0;
   Smoother smoother_;
+  DbGainRamp ramp_;
   double gains_[kMaxBlockFrames] = {};
 };
 

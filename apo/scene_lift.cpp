@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "apo/filter_design.h"
+
 namespace kestrune {
 
 namespace {
@@ -36,9 +38,12 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
   duckHistory_[slot] = duckDb;
 
   auto at = [](std::int64_t j) { return static_cast<int>(j % kLevelHistory); };
-  double sumSquares = 0.0;
-  for (std::int32_t i = 0; i < values; ++i) sumSquares += wet[i] * wet[i];
-  energy_[at(n)] = sumSquares / values;
+  StereoPair sumSquares = {0.0, 0.0};
+  for (std::int32_t i = 0; i < blockFrames_; ++i) {
+    const StereoPair x = loadPair(wet + 2 * i);
+    sumSquares += x * x;
+  }
+  energy_[at(n)] = (sumSquares[0] + sumSquares[1]) / values;
 
   double recent = 0.0;
   for (std::int64_t j = std::max<std::int64_t>(0, n - 4); j <= n; ++j) recent += energy_[at(j)];
@@ -98,15 +103,13 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
   decision_ = {lift, boost, comp, room, gainDb, mix};
 
   const int prevSlot = static_cast<int>((m + kSlots - 1) % kSlots);
-  dbGainRamp(m == 0 ? gainDb : gainHistory_[prevSlot], gainDb, blockFrames_, gains_);
+  gainRamp_.fill(m == 0 ? gainDb : gainHistory_[prevSlot], gainDb, blockFrames_, gains_);
   linearRamp(m == 0 ? mix : mixHistory_[prevSlot], mix, blockFrames_, mixes_);
   const double* w = wet_[mSlot];
   const double* b = base_[mSlot];
   for (std::int32_t i = 0; i < blockFrames_; ++i) {
-    for (int ch = 0; ch < 2; ++ch) {
-      const int k = 2 * i + ch;
-      out[k] = ((w[k] - b[k]) * mixes_[i] + b[k]) * gains_[i];
-    }
+    const StereoPair baseFrame = loadPair(b + 2 * i);
+    storePair(out + 2 * i, ((loadPair(w + 2 * i) - baseFrame) * mixes_[i] + baseFrame) * gains_[i]);
   }
   return true;
 }

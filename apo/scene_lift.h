@@ -70,6 +70,7 @@ class SceneLift {
   double mixHistory_[kSlots] = {};
   std::uint32_t flags_ = 0;
   LiftDecision decision_;
+  DbGainRamp gainRamp_;
   double gains_[kMaxBlockFrames] = {};
   double mixes_[kMaxBlockFrames] = {};
 };

@@ -37,9 +37,19 @@ struct Smoother {
   }
 };
 
+// Per-frame gains of a block moving in dB along a straight line:
 // gains[i] = 10^((fromDb + (i+1)/frames * (toDb - fromDb)) / 20) for
-// i = 0..frames-1; the last frame gets exactly 10^(toDb/20).
-void dbGainRamp(double fromDb, double toDb, std::int32_t frames, double* gains) noexcept;
+// i = 0..frames-1; the last frame gets exactly 10^(toDb/20). Remembers the
+// last target's gain, so a ramp that starts where the previous one ended
+// costs one pow and one exp per block instead of one pow per frame.
+class DbGainRamp {
+ public:
+  void fill(double fromDb, double toDb, std::int32_t frames, double* gains) noexcept;
+
+ private:
+  double lastDb_ = 0.0;
+  double lastGain_ = 1.0;
+};
 
 // values[i] = from + (i+1)/frames * (to - from).
 void linearRamp(double from, double to, std::int32_t frames, double* values) noexcept;

@@ -26,11 +26,11 @@ ToneShaper::ToneShaper(const ProcessorParams& params)
     : outputGain_(dbToGain(kOutputDbPerAmount * params.toneAmount)) {
   const double fs = params.sampleRate;
   const double amount = params.toneAmount;
-  sections_[0].c = butterworthHighPass(2, kRumbleCutoffHz, fs)[0];
-  sections_[1].c = peakingSection(kMudHz, kMudQ, kMudDbPerAmount * amount, fs);
-  sections_[2].c = peakingSection(kPresenceHz, kPresenceQ, kPresenceDbPerAmount * amount, fs);
-  sections_[3].c =
-      highShelfSection(std::min(kShelfRateShare * fs, kShelfMaxHz), kShelfDbPerAmount * amount, fs);
+  sections_[0].design(butterworthHighPass(2, kRumbleCutoffHz, fs)[0]);
+  sections_[1].design(peakingSection(kMudHz, kMudQ, kMudDbPerAmount * amount, fs));
+  sections_[2].design(peakingSection(kPresenceHz, kPresenceQ, kPresenceDbPerAmount * amount, fs));
+  sections_[3].design(
+      highShelfSection(std::min(kShelfRateShare * fs, kShelfMaxHz), kShelfDbPerAmount * amount, fs));
 }
 
 }  // namespace kestrune

@@ -34,12 +34,13 @@ std::vector<double> duckTrace(const ProcessorParams& params, int burstBlock, int
                               std::size_t{kBlock} * burstBlocks, 1000.0, 0.3f, left, right);
   }
   CentreDucker ducker(params);
+  StereoSection unchanged;
   std::vector<double> trace;
   double block[2 * kBlock];
   double out[2 * kBlock];
   for (int b = 0; b < blocks; ++b) {
     for (int k = 0; k < 2 * kBlock; ++k) block[k] = signal[std::size_t{kBlock} * 2 * b + k];
-    if (ducker.process(block, out)) trace.push_back(ducker.duckDb());
+    if (ducker.process(block, unchanged, out)) trace.push_back(ducker.duckDb());
   }
   return trace;
 }
@@ -84,6 +85,25 @@ TEST(CentreDucker, CentredBurstDucksMidOnlyOnceBlock62IsPassed) {
     for (int j : {0, 1, 30, 120}) {
       EXPECT_NEAR(trace[c.burstBlock + 60 + j], c.expectedDepthDb * std::pow(k, j + 1), 1e-6);
     }
+  }
+}
+
+TEST(CentreDucker, WithoutADuckTheOutputIsTheInputFourBlocksLater) {
+  // Mid plus side and mid minus side must give back left and right, each on
+  // its own side, even for one-sided and antiphase content.
+  CentreDucker ducker(paramsFor("normal"));
+  StereoSection unchanged;
+  const auto signal = testing_signals::noise(std::size_t{kBlock} * 40, 2, 0.5f, 5);
+  std::vector<double> out(2 * kBlock);
+  std::vector<std::vector<double>> sent;
+  for (int b = 0; b < 40; ++b) {
+    std::vector<double> block(signal.begin() + 2 * kBlock * b, signal.begin() + 2 * kBlock * (b + 1));
+    if (b % 3 == 0) for (int i = 0; i < kBlock; ++i) block[2 * i + 1] = 0.0;  // left only
+    if (b % 3 == 1) for (int i = 0; i < kBlock; ++i) block[2 * i + 1] = -block[2 * i];
+    sent.push_back(block);
+    if (!ducker.process(block.data(), unchanged, out.data())) continue;
+    ASSERT_EQ(ducker.duckDb(), 0.0);
+    for (int k = 0; k < 2 * kBlock; ++k) ASSERT_NEAR(out[k], sent[b - 4][k], 1e-15) << b << " " << k;
   }
 }
 

@@ -59,12 +59,12 @@ double measuredToneGainDb(const ProcessorParams& params, double frequency) {
   const int settle = static_cast<int>(fs);  // 1 s: the 35 Hz high-pass settles
   const int measure = static_cast<int>(fs / 2);
   double sumSquares = 0.0;
+  std::vector<double> stereo(2 * (settle + measure));
   for (int i = 0; i < settle + measure; ++i) {
-    double l = std::sin(2.0 * std::numbers::pi * frequency * i / fs);
-    double r = l;
-    shaper.process(l, r);
-    if (i >= settle) sumSquares += l * l;
+    stereo[2 * i] = stereo[2 * i + 1] = std::sin(2.0 * std::numbers::pi * frequency * i / fs);
   }
+  shaper.process(stereo.data(), stereo.data(), settle + measure);
+  for (int i = settle; i < settle + measure; ++i) sumSquares += stereo[2 * i] * stereo[2 * i];
   return 10.0 * std::log10(2.0 * sumSquares / measure);
 }
 

@@ -85,7 +85,9 @@ TEST(Smoothing, GainRampMatchesThePerFrameFormula) {
   for (int frames : {8, 44, 48, 192}) {
     for (const auto& e : ends) {
       double gains[192];
-      dbGainRamp(e[0], e[1], frames, gains);
+      DbGainRamp ramp;
+      ramp.fill(e[0] + 1.0, e[0], frames, gains);  // the next ramp starts from a remembered gain
+      ramp.fill(e[0], e[1], frames, gains);
       for (int i = 0; i < frames; ++i) {
         const double expected = std::pow(10.0, (e[0] + (i + 1.0) / frames * (e[1] - e[0])) / 20.0);
         ASSERT_NEAR(gains[i] / expected, 1.0, 1e-13) << frames << " " << e[0] << " " << e[1] << " " << i;
