@@ -48,8 +48,7 @@ bool CentreDucker::process(const double* block, StereoSection& preFilter, double
   preFilter = pre;
   measuring_[0] = first;
   measuring_[1] = second;
-  midEnergy_[n % kEnergyHistory] = sums[0] / blockFrames_;
-  sideEnergy_[n % kEnergyHistory] = sums[1] / blockFrames_;
+  energy_[n % kEnergyHistory] = sums / static_cast<double>(blockFrames_);
 
   detectOnset(n);
 
@@ -73,28 +72,26 @@ bool CentreDucker::process(const double* block, StereoSection& preFilter, double
 void CentreDucker::detectOnset(std::int64_t n) noexcept {
   const std::int64_t e = n - 2;
   if (e < kFirstOnsetBlock) return;
-  auto energyAt = [](const double* history, std::int64_t j) { return history[j % kEnergyHistory]; };
+  // Mid energy in lane 0, side in lane 1.
+  auto energyAt = [this](std::int64_t j) {
+    return energy_[static_cast<std::uint64_t>(j) % kEnergyHistory];
+  };
 
-  double bgMid = 0.0;
-  double bgSide = 0.0;
-  for (std::int64_t j = e - kBackgroundFirst; j <= e - kBackgroundLast; ++j) {
-    bgMid += energyAt(midEnergy_, j);
-    bgSide += energyAt(sideEnergy_, j);
-  }
-  bgMid /= kBackgroundBlocks;
-  bgSide /= kBackgroundBlocks;
+  StereoPair background = {0.0, 0.0};
+  for (std::int64_t j = e - kBackgroundFirst; j <= e - kBackgroundLast; ++j) background += energyAt(j);
+  background /= kBackgroundBlocks;
+  const double bgMid = background[0];
+  const double bgSide = background[1];
 
-  const double level = powerDb(energyAt(midEnergy_, e));
+  const double level = powerDb(energyAt(e)[0]);
   if (level < onsetFloorDb_) return;
   if (level - powerDb(bgMid) < onsetRiseDb_) return;
   if (e - lastOnset_ < onsetRefractoryBlocks_) return;
 
   lastOnset_ = e;
-  const double recentMid =
-      (energyAt(midEnergy_, n - 2) + energyAt(midEnergy_, n - 1) + energyAt(midEnergy_, n)) / 3.0;
-  const double recentSide =
-      (energyAt(sideEnergy_, n - 2) + energyAt(sideEnergy_, n - 1) + energyAt(sideEnergy_, n)) /
-      3.0;
+  const StereoPair recent = (energyAt(n - 2) + energyAt(n - 1) + energyAt(n)) / 3.0;
+  const double recentMid = recent[0];
+  const double recentSide = recent[1];
   const double sideExcessDb = powerDb(std::max(0.0, recentSide - bgSide));
   const double midExcessDb = powerDb(recentMid - bgMid);
   if (sideExcessDb - midExcessDb < centreRatioDb_) {

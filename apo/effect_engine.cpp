@@ -26,8 +26,17 @@ float finiteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
 
 // Largest magnitude among count values; NaN is ignored.
 float peakOf(const float* values, std::uint32_t count) {
-  float peak = 0.0f;
-  for (std::uint32_t k = 0; k < count; ++k) {
+  using Four = float __attribute__((vector_size(16)));
+  Four peaks = {0.0f, 0.0f, 0.0f, 0.0f};
+  std::uint32_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    Four x;
+    std::memcpy(&x, values + k, sizeof x);
+    const Four magnitude = x < 0.0f ? -x : x;
+    peaks = magnitude > peaks ? magnitude : peaks;
+  }
+  float peak = std::max({peaks[0], peaks[1], peaks[2], peaks[3]});
+  for (; k < count; ++k) {
     const float magnitude = std::abs(values[k]);
     peak = magnitude > peak ? magnitude : peak;
   }

@@ -78,10 +78,14 @@ void FootstepProcessor::inputFrames(const float* input, std::uint32_t frames) no
 }
 
 void FootstepProcessor::runBlock() noexcept {
-  if (!ducker_.process(block_, inputHighPass_, ducked_)) return;
-  tone_.process(ducked_, wet_, blockFrames_);
-  if (!lift_.process(wet_, ducked_, ducker_.duckDb(), lifted_)) return;
-  if (!limiter_.process(lifted_, limited_)) return;
+  // Each stage writes straight into the slot the next stage keeps it in.
+  double* base = lift_.nextBase();
+  if (!ducker_.process(block_, inputHighPass_, base)) return;
+  double* wet = lift_.nextWet();
+  tone_.process(base, wet, blockFrames_);
+  double* lifted = limiter_.nextBlock();
+  if (!lift_.process(wet, base, ducker_.duckDb(), lifted)) return;
+  if (!limiter_.process(lifted, limited_)) return;
   // A block straddles the ring's end unless 2B divides its size.
   const std::size_t values = 2 * static_cast<std::size_t>(blockFrames_);
   std::size_t written = 0;

@@ -59,9 +59,6 @@ class FootstepProcessor {
   ToneShaper tone_;
   SceneLift lift_;
   OutputLimiter limiter_;
-  double ducked_[2 * kMaxBlockFrames] = {};
-  double wet_[2 * kMaxBlockFrames] = {};
-  double lifted_[2 * kMaxBlockFrames] = {};
   double limited_[2 * kMaxBlockFrames] = {};
 
   float queue_[kQueueValues] = {};

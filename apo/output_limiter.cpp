@@ -15,7 +15,7 @@ OutputLimiter::OutputLimiter(const ProcessorParams& params)
 bool OutputLimiter::process(const double* block, double* out) noexcept {
   const std::int64_t k = ++blockCount_;
   const std::int32_t values = 2 * blockFrames_;
-  std::copy(block, block + values, slots_[k % kSlots]);
+  if (block != slots_[k % kSlots]) std::copy(block, block + values, slots_[k % kSlots]);
   StereoPair peaks = {0.0, 0.0};
   for (std::int32_t i = 0; i < blockFrames_; ++i) {
     const StereoPair x = loadPair(block + 2 * i);

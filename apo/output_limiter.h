@@ -16,6 +16,9 @@ class OutputLimiter {
   // ready writes it to out (never above the ceiling) and returns true.
   bool process(const double* block, double* out) noexcept;
 
+  // Where the next block may be written so that process need not copy it.
+  double* nextBlock() noexcept { return slots_[(blockCount_ + 1) % kSlots]; }
+
   double ceiling() const { return ceiling_; }
   // The limiter gain of the block last written, in dB.
   double limitDb() const { return limitDb_; }

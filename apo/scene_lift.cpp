@@ -33,8 +33,8 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
   const std::int64_t n = ++blockCount_;
   const int slot = static_cast<int>(n % kSlots);
   const std::int32_t values = 2 * blockFrames_;
-  std::copy(wet, wet + values, wet_[slot]);
-  std::copy(base, base + values, base_[slot]);
+  if (wet != wet_[slot]) std::copy(wet, wet + values, wet_[slot]);
+  if (base != base_[slot]) std::copy(base, base + values, base_[slot]);
   duckHistory_[slot] = duckDb;
 
   auto at = [](std::int64_t j) { return static_cast<int>(j % kLevelHistory); };

@@ -35,6 +35,11 @@ class SceneLift {
   // ready writes it to out and returns true.
   bool process(const double* wet, const double* base, double duckDb, double* out) noexcept;
 
+  // Where the next block's wet and base values may be written so that
+  // process need not copy them (pass these pointers back to process).
+  double* nextWet() noexcept { return wet_[(blockCount_ + 1) % kSlots]; }
+  double* nextBase() noexcept { return base_[(blockCount_ + 1) % kSlots]; }
+
   // Returns the accumulated status bits and clears them.
   std::uint32_t takeFlags() noexcept {
     const std::uint32_t flags = flags_;

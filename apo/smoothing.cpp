@@ -21,12 +21,14 @@ void DbGainRamp::fill(double fromDb, double toDb, std::int32_t frames, double* g
   lane[0] = fromGain * step;
   for (int k = 1; k < 4; ++k) lane[k] = lane[k - 1] * step;
   const double step4 = step * step * step * step;
-  for (std::int32_t i = 0; i < frames; i += 4) {
-    for (int k = 0; k < 4 && i + k < frames; ++k) {
+  std::int32_t i = 0;
+  for (; i + 4 <= frames; i += 4) {
+    for (int k = 0; k < 4; ++k) {
       gains[i + k] = lane[k];
       lane[k] *= step4;
     }
   }
+  for (int k = 0; i < frames; ++i, ++k) gains[i] = lane[k];
   gains[frames - 1] = toGain;
 }
 

@@ -94,7 +94,9 @@ TEST(EffectEngine, UnsupportedFormatsPassThroughUnchanged) {
     for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<float>(i) * 0.25f - 7.0f;
     std::vector<float> out(in.size(), -1.0f);
     EXPECT_FALSE(engine.process(in.data(), out.data(), 480, false));
-    if (bytes != 0) EXPECT_EQ(std::memcmp(in.data(), out.data(), bytes), 0);
+    if (bytes != 0) {
+      EXPECT_EQ(std::memcmp(in.data(), out.data(), bytes), 0);
+    }
     EXPECT_FALSE(engine.process(in.data(), in.data(), 480, true));  // in place: untouched
   }
 }
