@@ -43,6 +43,7 @@ void* (*realRealloc)(void*, size_t);
 void (*realFree)(void*);
 decltype(&::HeapAlloc) realHeapAlloc;
 decltype(&::EnterCriticalSection) realEnterCriticalSection;
+decltype(&::AcquireSRWLockExclusive) realAcquireSRWLockExclusive;
 decltype(&::WaitForSingleObject) realWaitForSingleObject;
 decltype(&::WaitForMultipleObjects) realWaitForMultipleObjects;
 decltype(&::CreateFileW) realCreateFileW;
@@ -56,6 +57,7 @@ void* countRealloc(void* p, size_t n) { return counter.note(true, n) ? nullptr :
 void countFree(void* p) { counter.note(false); realFree(p); }
 LPVOID WINAPI countHeapAlloc(HANDLE h, DWORD f, SIZE_T n) { counter.note(true); return realHeapAlloc(h, f, n); }
 void WINAPI countEnterCriticalSection(LPCRITICAL_SECTION cs) { counter.note(false); realEnterCriticalSection(cs); }
+void WINAPI countAcquireSRWLockExclusive(PSRWLOCK l) { counter.note(false); realAcquireSRWLockExclusive(l); }
 DWORD WINAPI countWaitForSingleObject(HANDLE h, DWORD ms) { counter.note(false); return realWaitForSingleObject(h, ms); }
 DWORD WINAPI countWaitForMultipleObjects(DWORD n, const HANDLE* h, BOOL all, DWORD ms) {
   counter.note(false);
@@ -114,6 +116,8 @@ void installCounters() {
         {"HeapAlloc", reinterpret_cast<void*>(&countHeapAlloc), reinterpret_cast<void**>(&realHeapAlloc)},
         {"EnterCriticalSection", reinterpret_cast<void*>(&countEnterCriticalSection),
          reinterpret_cast<void**>(&realEnterCriticalSection)},
+        {"AcquireSRWLockExclusive", reinterpret_cast<void*>(&countAcquireSRWLockExclusive),
+         reinterpret_cast<void**>(&realAcquireSRWLockExclusive)},
         {"WaitForSingleObject", reinterpret_cast<void*>(&countWaitForSingleObject),
          reinterpret_cast<void**>(&realWaitForSingleObject)},
         {"WaitForMultipleObjects", reinterpret_cast<void*>(&countWaitForMultipleObjects),
@@ -126,8 +130,8 @@ void installCounters() {
     };
     return hookImports(ApoModule::get().module, hooks, sizeof(hooks) / sizeof(hooks[0]));
   }();
-  // malloc, free, CreateFileW, WriteFile and the waits are imported for sure.
-  ASSERT_GE(installed, 6);
+  // The allocator, the locks, the waits and the file calls are all imported.
+  ASSERT_GE(installed, 9);
 }
 
 // The oracle: the platform-free engine set up as the lock sets it up.
