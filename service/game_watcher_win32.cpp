@@ -1,7 +1,9 @@
 #include "service/game_watcher_win32.h"
 
+// clang-format off
 #include <windows.h>
-#include <tlhelp32.h>
+#include <tlhelp32.h>  // needs windows.h first
+// clang-format on
 
 #include "common/handles_win32.h"
 #include "common/names.h"

@@ -46,8 +46,9 @@ char16_t foldAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'
 
 bool gameNameMatches(std::u16string_view processName, std::u16string_view listedName) {
   return processName.size() == listedName.size() &&
-         std::equal(processName.begin(), processName.end(), listedName.begin(),
-                    [](char16_t a, char16_t b) { return foldAsciiLetter(a) == foldAsciiLetter(b); });
+         std::equal(
+             processName.begin(), processName.end(), listedName.begin(),
+             [](char16_t a, char16_t b) { return foldAsciiLetter(a) == foldAsciiLetter(b); });
 }
 
 bool anyGameMatches(std::u16string_view processName, const std::vector<std::u16string>& games) {

@@ -1,11 +1,10 @@
-#include "service/settings_store.h"
-
 #include <windows.h>
 
 #include "common/handles_win32.h"
 #include "common/names.h"
 #include "common/utf8_win32.h"
 #include "service/games_list.h"
+#include "service/settings_store.h"
 #include "service/u16_win32.h"
 
 namespace kestrune::service {
@@ -17,8 +16,8 @@ constexpr DWORD kTextBufferBytes = 2048;
 std::uint32_t readNumber(const wchar_t* keyPath, const wchar_t* name, std::uint32_t fallback) {
   DWORD value = 0;
   DWORD size = sizeof(value);
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, name, RRF_RT_REG_DWORD, nullptr, &value,
-                     &size) != ERROR_SUCCESS) {
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+      ERROR_SUCCESS) {
     return fallback;
   }
   return value;

@@ -46,9 +46,8 @@ class SystemServiceControl final : public ServiceControl {
 
   bool queryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) override {
     DWORD needed = 0;
-    return ::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
-                                  reinterpret_cast<BYTE*>(&status), sizeof(status),
-                                  &needed) != FALSE;
+    return ::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                  sizeof(status), &needed) != FALSE;
   }
 
   bool start(SC_HANDLE service) override { return ::StartServiceW(service, 0, nullptr) != FALSE; }
@@ -173,8 +172,8 @@ bool StopServiceAndWait(ServiceControl& sc, SC_HANDLE service) {
 
 bool RestartAudioService(ServiceControl& sc, std::string& message) {
   ScHandle manager(sc, sc.openManager(kManagerAccess));
-  SC_HANDLE audioRaw = manager ? sc.openService(manager.get(), kAudioServiceName, kServiceAccess)
-                               : nullptr;
+  SC_HANDLE audioRaw =
+      manager ? sc.openService(manager.get(), kAudioServiceName, kServiceAccess) : nullptr;
   if (!audioRaw) {
     message = "cannot open Windows Audio service (error " + std::to_string(::GetLastError()) + ")";
     return false;

@@ -31,8 +31,7 @@ bool setDword(HKEY key, const wchar_t* name, DWORD value) {
 
 bool setText(HKEY key, const wchar_t* name, const std::wstring& text) {
   return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) ==
-         ERROR_SUCCESS;
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 void deleteJournal() {
@@ -55,9 +54,9 @@ bool writeJournal(HKEY journal, HKEY fx, const std::wstring& endpointId, bool fu
   if (stopHere("journal _Phase 1")) return false;
   for (const PlannedValue& planned : plan) {
     const ValueRecord current = ReadValueRecord(fx, planned.name.c_str());
-    const bool written =
-        current.present ? WriteValueRecord(journal, (L"v:" + planned.name).c_str(), current)
-                        : setText(journal, (L"a:" + planned.name).c_str(), L"");
+    const bool written = current.present
+                             ? WriteValueRecord(journal, (L"v:" + planned.name).c_str(), current)
+                             : setText(journal, (L"a:" + planned.name).c_str(), L"");
     if (!written) return false;
     if (stopHere("journal entry")) return false;
   }
@@ -117,8 +116,9 @@ bool AttachEffect(const std::wstring& endpointId, bool full, bool crashTest, boo
   UniqueHKey journal;
   if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kJournalKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, journal.put(), nullptr) != ERROR_SUCCESS) {
-    message = "cannot write the restore journal (needs the service / administrator rights); "
-              "nothing changed";
+    message =
+        "cannot write the restore journal (needs the service / administrator rights); "
+        "nothing changed";
     return false;
   }
 

@@ -78,8 +78,8 @@ std::string ListRenderEndpoints() {
     const std::wstring propertiesPath = endpointPath + L"\\Properties";
     const std::wstring description = readText(propertiesPath.c_str(), kPropDeviceDesc);
     const std::wstring interfaceName = readText(propertiesPath.c_str(), kPropInterfaceName);
-    reply += formatEndpointLine(wideToUtf8(id), wideToUtf8(description), wideToUtf8(interfaceName),
-                                cls);
+    reply +=
+        formatEndpointLine(wideToUtf8(id), wideToUtf8(description), wideToUtf8(interfaceName), cls);
   }
   return reply;
 }

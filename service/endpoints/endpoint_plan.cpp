@@ -18,7 +18,9 @@ std::vector<std::uint8_t> regSzBytes(std::u16string_view text) {
 
 namespace {
 
-std::u16string asciiToU16(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+std::u16string asciiToU16(std::string_view text) {
+  return std::u16string(text.begin(), text.end());
+}
 
 ValueRecord textRecord(std::uint32_t type, std::u16string_view text) {
   return ValueRecord{true, type, regSzBytes(text)};

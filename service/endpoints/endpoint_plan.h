@@ -41,7 +41,7 @@ struct ValueRecord {
 };
 
 struct PlannedValue {
-  std::wstring name;  // property value name in FxProperties
+  std::wstring name;   // property value name in FxProperties
   ValueRecord record;  // what the attach leaves there (absent: delete)
 };
 

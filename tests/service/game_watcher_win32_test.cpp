@@ -81,8 +81,8 @@ TEST_F(GameWatcher, MatchesWholeProcessNamesIgnoringAsciiCase) {
     const wchar_t* exe;
     bool match;
   };
-  for (const Case c : {Case{L"TslGame.exe", true}, Case{L"tslgame.EXE", true},
-                       Case{L"TslGame.exe2", false}}) {
+  for (const Case c :
+       {Case{L"TslGame.exe", true}, Case{L"tslgame.EXE", true}, Case{L"TslGame.exe2", false}}) {
     RunningCopy game(c.exe);
     ASSERT_TRUE(game.running()) << c.exe;
     EXPECT_EQ(isAnyGameRunning(effectiveGamesList()), c.match) << c.exe;
@@ -122,9 +122,9 @@ TEST_F(GameWatcher, SwitchWritesOnlyWhatChanged) {
   ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_NOTIFY, key.put()),
             ERROR_SUCCESS);
   UniqueHandle changed(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  ASSERT_EQ(::RegNotifyChangeKeyValue(key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed.get(),
-                                      TRUE),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      ::RegNotifyChangeKeyValue(key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed.get(), TRUE),
+      ERROR_SUCCESS);
   runEffectSwitch();
   EXPECT_EQ(::WaitForSingleObject(changed.get(), 200), static_cast<DWORD>(WAIT_TIMEOUT));
 
@@ -139,7 +139,7 @@ TEST_F(GameWatcher, EndpointCheckSetsDriftOnlyAtPhaseTwo) {
   const std::wstring id = L"{0.0.0.00000000}.{watch-check}";
   const std::wstring fx = FxPropertiesPath(id);
   struct Case {
-    DWORD phase;          // 0: no journal
+    DWORD phase;            // 0: no journal
     const wchar_t* device;  // nullptr: no _Device
     const wchar_t* slot;    // nullptr: no slot value
     bool driftBefore;

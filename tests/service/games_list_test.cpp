@@ -40,7 +40,8 @@ TEST(GamesList, ParsesRawMultiSzBytes) {
       {std::u16string(u"\0a.exe\0\0", 8), 0, {}},
       {u"", 0, {}},
       // No trimming, no case folding, duplicates kept, non-ASCII kept.
-      {std::u16string(u" A.EXE \0a.exe\0a.exe\0\u00e9.exe\0\0", 28), 0,
+      {std::u16string(u" A.EXE \0a.exe\0a.exe\0\u00e9.exe\0\0", 28),
+       0,
        {u" A.EXE ", u"a.exe", u"a.exe", u"\u00e9.exe"}},
   };
   for (const Case& c : cases) {
@@ -120,12 +121,11 @@ TEST(EffectSwitch, DecidesEnabledAndMeter) {
     std::uint32_t enabled, meter;
   };
   const Case cases[] = {
-      {0, 1, true, 100, 0, 0, 0},     // not wanted: off whatever the game
-      {0, 0, false, 100, 0, 0, 0},
-      {1, 1, false, 100, 0, 0, 0},    // auto, no game
-      {1, 1, true, 100, 0, 1, 1},     // auto, game
-      {7, 1, true, 100, 0, 1, 1},     // any non-zero counts as wanted
-      {1, 0, false, 100, 0, 1, 1},    // always
+      {0, 1, true, 100, 0, 0, 0},  // not wanted: off whatever the game
+      {0, 0, false, 100, 0, 0, 0},   {1, 1, false, 100, 0, 0, 0},  // auto, no game
+      {1, 1, true, 100, 0, 1, 1},                                  // auto, game
+      {7, 1, true, 100, 0, 1, 1},                                  // any non-zero counts as wanted
+      {1, 0, false, 100, 0, 1, 1},                                 // always
       {1, 2, false, 100, 0, 1, 1},    // any mode other than 1 is always
       {1, 0, false, 100, 101, 0, 1},  // compare window: passes through, meter on
       {1, 0, false, 101, 101, 1, 1},  // deadline reached

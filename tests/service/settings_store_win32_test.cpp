@@ -1,8 +1,7 @@
-#include "service/settings_store.h"
-
 #include <gtest/gtest.h>
 
 #include "common/names.h"
+#include "service/settings_store.h"
 #include "tests/support/scoped_registry_win32.h"
 
 namespace kestrune::service {
@@ -49,8 +48,8 @@ TEST_F(SettingsStore, TextsUpTo1023UnitsReadBack) {
     size_t units;
     bool readsBack;
   };
-  for (const Case c : {Case{0, true}, Case{1, true}, Case{1023, true}, Case{1024, false},
-                       Case{3000, false}}) {
+  for (const Case c :
+       {Case{0, true}, Case{1, true}, Case{1023, true}, Case{1024, false}, Case{3000, false}}) {
     const std::wstring text(c.units, L'x');
     setString(HKEY_LOCAL_MACHINE, kJournalKeyPath, L"_Device", text);
     EXPECT_EQ(readText(kJournalKeyPath, L"_Device"), c.readsBack ? text : L"") << c.units;

@@ -73,8 +73,7 @@ class FakeServiceControl final : public ServiceControl {
     s.state = SERVICE_RUNNING;
     return true;
   }
-  bool enumServiceProcesses(SC_HANDLE,
-                            std::vector<std::pair<std::wstring, DWORD>>& out) override {
+  bool enumServiceProcesses(SC_HANDLE, std::vector<std::pair<std::wstring, DWORD>>& out) override {
     for (const auto& [name, s] : services)
       if (s.state != SERVICE_STOPPED) out.emplace_back(name, s.processId);
     return true;
@@ -132,8 +131,8 @@ TEST(AudioRestartSeam, DependentThatDoesNotStopLeavesAudioRunning) {
   EXPECT_EQ(message, "a service depending on Windows Audio did not stop");
   // Every dependent is still asked to stop; the audio service is not, its
   // start finds it running; the dependents are started again in reverse.
-  EXPECT_EQ(sc.log, (Log{L"stop DepA", L"stop DepB", L"start Audiosrv", L"start DepB",
-                         L"start DepA"}));
+  EXPECT_EQ(sc.log,
+            (Log{L"stop DepA", L"stop DepB", L"start Audiosrv", L"start DepB", L"start DepA"}));
   EXPECT_EQ(sc.services[L"Audiosrv"].state, static_cast<DWORD>(SERVICE_RUNNING));
   // DepA was polled for its full wait and again after its start, never more.
   EXPECT_EQ(sc.sleeps, 2 * kServiceStateWaitPolls);
@@ -157,8 +156,9 @@ TEST(AudioRestartSeam, StuckAudioServiceIsKilledOnlyInAProcessOfItsOwn) {
     if (c.sharer) sc.services[c.sharer] = {SERVICE_RUNNING, 10};
     std::string message;
     EXPECT_EQ(RestartAudioService(sc, message), c.ok);
-    EXPECT_EQ(message, c.ok ? "" : "Windows Audio got stuck while stopping. Restart your PC to "
-                                   "get your sound back.");
+    EXPECT_EQ(message, c.ok ? ""
+                            : "Windows Audio got stuck while stopping. Restart your PC to "
+                              "get your sound back.");
     EXPECT_EQ(sc.log, c.log);
     EXPECT_EQ(sc.openHandles, 0);
   }
@@ -265,15 +265,14 @@ class AudioRestartReal : public ::testing::Test {
   DWORD processId() {
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
-    ::QueryServiceStatusEx(service_.get(), SC_STATUS_PROCESS_INFO,
-                           reinterpret_cast<BYTE*>(&status), sizeof(status), &needed);
+    ::QueryServiceStatusEx(service_.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                           sizeof(status), &needed);
     return status.dwProcessId;
   }
   DWORD starts() {
     DWORD n = 0;
     DWORD size = sizeof(n);
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"Starts", RRF_RT_REG_DWORD, nullptr, &n,
-                   &size);
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"Starts", RRF_RT_REG_DWORD, nullptr, &n, &size);
     return n;
   }
 
@@ -295,8 +294,8 @@ TEST_F(AudioRestartReal, RestartsRunningAndStoppedService) {
   EXPECT_EQ(starts(), 3u);
 
   ASSERT_TRUE(::ChangeServiceConfigW(service_.get(), SERVICE_NO_CHANGE, SERVICE_DISABLED,
-                                     SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, nullptr));
+                                     SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr));
   EXPECT_FALSE(RestartAudioService(message));
   EXPECT_EQ(message, "Windows Audio did not start again (error 1058). Restart your PC.");
 }
@@ -304,8 +303,8 @@ TEST_F(AudioRestartReal, RestartsRunningAndStoppedService) {
 TEST_F(AudioRestartReal, StuckServiceInItsOwnProcessIsKilledWithExitCodeOne) {
   test::setString(HKEY_LOCAL_MACHINE, kConfigKey, L"Mode", L"hang");
   ASSERT_TRUE(startAndWait());
-  UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                     processId()));
+  UniqueHandle process(
+      ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId()));
   ASSERT_TRUE(process);
   test::setString(HKEY_LOCAL_MACHINE, kConfigKey, L"Mode", L"normal");
   std::string message;

@@ -192,10 +192,10 @@ TEST_F(EffectAttach, CrashedAttachInAChildProcessIsUndoneExactly) {
       render_.erase();
       createEndpoint(e);
       const Values before = fxValues(e.id);
-      const kestrune::test::ChildResult r = kestrune::test::runChild(
-          kestrune::test::quotedBinPath(L"attach_crash.exe") + L" " + e.id + L" 0 " +
-              std::to_wstring(k),
-          30000);
+      const kestrune::test::ChildResult r =
+          kestrune::test::runChild(kestrune::test::quotedBinPath(L"attach_crash.exe") + L" " +
+                                       e.id + L" 0 " + std::to_wstring(k),
+                                   30000);
       ASSERT_TRUE(r.started);
       ASSERT_EQ(r.exitCode, 99u) << "point " << k << " " << r.out;
       ++crashes;

@@ -45,7 +45,11 @@ TEST_F(EndpointInventory, ListsActiveEndpointsWithNamesAndTags) {
   const FakeEndpoint endpoints[] = {
       {L"{a}", 1, L"Headset", L"USB Audio", true, {sz(kPropEndpointEffectClsid, ours)}},
       {L"{b}", 1, L"Speakers", L"Realtek", true, {sz(kPropEndpointEffectClsid, foreign)}},
-      {L"{c}", 1, L"Lower", L"Case", true,
+      {L"{c}",
+       1,
+       L"Lower",
+       L"Case",
+       true,
        {sz(kPropEndpointEffectClsid, L"{b3c1f6a2-5d4e-4f8a-9c7b-2e1d0a9f8c64}")}},
       {L"{d}", 1, L"Empty Fx", L"X", true, {}},
       {L"{e}", 1, std::nullopt, std::nullopt, false, {}},
@@ -53,7 +57,11 @@ TEST_F(EndpointInventory, ListsActiveEndpointsWithNamesAndTags) {
       {L"{g}", 2, L"Disabled", L"X", true, {dword(L"x", 1)}},
       {L"{h}", std::nullopt, L"No state", L"X", true, {dword(L"x", 1)}},
       {L"{J}", 1, L"Kopfh\u00f6rer", L"Case id", true, {dword(L"x", 1)}},
-      {L"{k}", 1, L"Binary slot", L"X", true,
+      {L"{k}",
+       1,
+       L"Binary slot",
+       L"X",
+       true,
        {{kPropEndpointEffectClsid, REG_BINARY, {1, 2, 3, 4}}}},
   };
   for (const FakeEndpoint& e : endpoints) createEndpoint(e);
@@ -85,15 +93,15 @@ TEST_F(EndpointInventory, ListsActiveEndpointsWithNamesAndTags) {
 
 TEST_F(EndpointInventory, EmptyOrMissingRoot) {
   EXPECT_EQ(ListRenderEndpoints(), "error cannot read endpoints\n");
-  createEndpoint({L"{x}", 4});
+  createEndpoint({L"{x}", 4, std::nullopt, std::nullopt, true, {}});
   EXPECT_EQ(ListRenderEndpoints(), "");
 }
 
 TEST_F(EndpointInventory, OverlongEndpointNameEndsTheListing) {
   // Names that do not fit the 128-character buffer stop the enumeration.
-  createEndpoint({L"{a}", 1, L"A", L"B", false});
-  createEndpoint({L"{b" + std::wstring(200, L'x') + L"}", 1, L"Long", L"B", false});
-  createEndpoint({L"{c}", 1, L"C", L"D", false});
+  createEndpoint({L"{a}", 1, L"A", L"B", false, {}});
+  createEndpoint({L"{b" + std::wstring(200, L'x') + L"}", 1, L"Long", L"B", false, {}});
+  createEndpoint({L"{c}", 1, L"C", L"D", false, {}});
   EXPECT_EQ(ListRenderEndpoints(), "{a}\tA (B)\t[no-effects]\n");
 }
 

@@ -55,7 +55,8 @@ inline void createEndpoint(const FakeEndpoint& e) {
   ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, fx.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                     nullptr);
   if (key) ::RegCloseKey(key);
-  for (const RegistryValue& v : e.fx) kestrune::test::setBytes(HKEY_LOCAL_MACHINE, fx, v.name, v.type, v.bytes);
+  for (const RegistryValue& v : e.fx)
+    kestrune::test::setBytes(HKEY_LOCAL_MACHINE, fx, v.name, v.type, v.bytes);
 }
 
 // The effect property values of an endpoint, sorted by name; nullopt when
