@@ -53,6 +53,24 @@ TEST(GamesList, ParsesRawMultiSzBytes) {
   EXPECT_EQ(parseMultiSz(nullptr, 10), List{});
 }
 
+TEST(GamesList, EveryTruncationYieldsAPrefixOfTheList) {
+  const std::vector<std::uint8_t> full = bytesOf(std::u16string(u"ab.exe\0c.exe\0\0", 14));
+  const List whole = {u"ab.exe", u"c.exe"};
+  for (size_t n = 0; n <= full.size(); ++n) {
+    // An exact-size copy, so a read past the end shows under the sanitizer.
+    const std::vector<std::uint8_t> cut(full.begin(), full.begin() + n);
+    const List got = parseMultiSz(cut.data(), cut.size());
+    ASSERT_LE(got.size(), whole.size()) << n;
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_FALSE(got[i].empty()) << n;
+      EXPECT_EQ(whole[i].substr(0, got[i].size()), got[i]) << n;
+      if (i + 1 < got.size()) {
+        EXPECT_EQ(got[i], whole[i]) << n;  // only the last entry may be cut
+      }
+    }
+  }
+}
+
 TEST(GamesList, CommaTextRoundTripsThroughStoredForm) {
   struct Case {
     std::u16string text;
