@@ -140,6 +140,7 @@ bool EffectEngine::process(const float* input, float* output, std::uint32_t fram
       currentSelector_ == kSelectorDry
           ? 0
           : static_cast<std::uint8_t>(flags[currentSelector_ - 1] | kStatusProcessorPlaying);
+  lastStatus_ = status;
   writeMeter(frames, status);
   return true;
 }

@@ -82,6 +82,10 @@ class EffectEngine {
   // atomic exchange, so no fade starts at lock.
   void syncTargetToCurrent() noexcept;
 
+  // [rt] The status byte of the last processed call (bits as in a meter
+  // record: 0 while dry plays, else the playing processor's bits OR 8).
+  std::uint8_t lastStatus() const noexcept { return lastStatus_; }
+
   // [rt] [config] The selector now playing (the fade's destination).
   std::int32_t currentSelector() const noexcept { return currentSelector_; }
 
@@ -135,6 +139,7 @@ class EffectEngine {
   float inputPeak_ = 0.0f;
   float outputPeak_ = 0.0f;
   std::int32_t meterFrameCounter_ = 0;
+  std::uint8_t lastStatus_ = 0;
 };
 
 }  // namespace kestrune

@@ -7,6 +7,11 @@ jobs=$(nproc)
 
 cmake --preset host >/dev/null
 cmake --build --preset host -j "$jobs"
+# Listening demo: a synthesised scene rendered dry and through each intensity.
+mkdir -p build/host/demo
+echo
+build/host/bin/kestrune_demo build/host/demo
+
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 cmake --build build/windows --target package_folder >/dev/null
