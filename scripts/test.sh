@@ -17,4 +17,16 @@ for preset in host host-asan windows; do
   echo "== tests: $preset =="
   ctest --preset "$preset" -j "$jobs" || status=1
 done
+
+echo "== fuzz: control pipe requests =="
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DKESTRUNE_FUZZ=ON -DKESTRUNE_BENCH=OFF >/dev/null
+cmake --build build/fuzz --target request_fuzz -j "$jobs"
+if build/fuzz/bin/request_fuzz -max_total_time=20 -max_len=5000 -artifact_prefix=build/fuzz/ \
+  >build/fuzz/request_fuzz.log 2>&1; then
+  tail -n 1 build/fuzz/request_fuzz.log
+else
+  tail -n 40 build/fuzz/request_fuzz.log
+  status=1
+fi
 exit $status
