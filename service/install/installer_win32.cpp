@@ -19,6 +19,23 @@ namespace kestrune::service {
 namespace {
 
 constexpr DWORD kFailureActionCount = 3;
+constexpr DWORD kServiceProcessExitWaitMs = 5000;
+
+// Stops the service and waits for its process to end too: a service reports
+// STOPPED shortly before its process exits, and until then its executable
+// cannot be overwritten (copying it fails with a sharing violation).
+void stopServiceAndProcess(SC_HANDLE service) {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  UniqueHandle process;
+  if (::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                             sizeof(status), &needed) &&
+      status.dwProcessId != 0) {
+    process.reset(::OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+  }
+  StopServiceAndWait(service);
+  if (process) ::WaitForSingleObject(process.get(), kServiceProcessExitWaitMs);
+}
 
 std::wstring modulePath() {
   wchar_t path[MAX_PATH] = {};
@@ -85,7 +102,7 @@ int InstallProduct() {
     return 1;
   }
   UniqueScHandle existing(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
-  if (existing) StopServiceAndWait(existing.get());
+  if (existing) stopServiceAndProcess(existing.get());
 
   ::CreateDirectoryW(installFolder.c_str(), nullptr);
   if (!equalsIgnoringAsciiCase(self, installedExe) &&
