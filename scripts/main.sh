@@ -20,3 +20,8 @@ cmake --build build/windows --target package_folder >/dev/null
 echo
 echo "Product folder: $PWD/build/windows/product/Orvantis"
 echo "Zip:            $PWD/build/windows/Orvantis-0.9.4-win64.zip"
+
+# The running product: install, status through kestrune_ctl, uninstall, in a
+# private Wine prefix.
+echo
+bash scripts/wine_demo.sh build/windows
