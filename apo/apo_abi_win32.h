@@ -5,9 +5,12 @@
 // in our namespace. Sizes and offsets are checked at compile time (x64).
 #pragma once
 
+// windows.h first: the others build on its types.
+// clang-format off
 #include <windows.h>
-#include <unknwn.h>
 #include <mmreg.h>
+#include <unknwn.h>
+// clang-format on
 
 #include <cstddef>
 
@@ -134,12 +137,12 @@ struct IAudioProcessingObject : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetLatency(HNSTIME* pTime) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetRegistrationProperties(APO_REG_PROPERTIES** ppRegProps) = 0;
   virtual HRESULT STDMETHODCALLTYPE Initialize(UINT32 cbDataSize, BYTE* pbyData) = 0;
-  virtual HRESULT STDMETHODCALLTYPE IsInputFormatSupported(
-      IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedInputFormat,
-      IAudioMediaType** ppSupportedInputFormat) = 0;
-  virtual HRESULT STDMETHODCALLTYPE IsOutputFormatSupported(
-      IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedOutputFormat,
-      IAudioMediaType** ppSupportedOutputFormat) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  IsInputFormatSupported(IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedInputFormat,
+                         IAudioMediaType** ppSupportedInputFormat) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  IsOutputFormatSupported(IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedOutputFormat,
+                          IAudioMediaType** ppSupportedOutputFormat) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetInputChannelCount(UINT32* pu32ChannelCount) = 0;
 };
 
@@ -153,10 +156,9 @@ struct IAudioProcessingObjectRT : public IUnknown {
 };
 
 struct IAudioProcessingObjectConfiguration : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE LockForProcess(UINT32 u32NumInputConnections,
-                                                   APO_CONNECTION_DESCRIPTOR** ppInputConnections,
-                                                   UINT32 u32NumOutputConnections,
-                                                   APO_CONNECTION_DESCRIPTOR** ppOutputConnections) = 0;
+  virtual HRESULT STDMETHODCALLTYPE LockForProcess(
+      UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+      UINT32 u32NumOutputConnections, APO_CONNECTION_DESCRIPTOR** ppOutputConnections) = 0;
   virtual HRESULT STDMETHODCALLTYPE UnlockForProcess() = 0;
 };
 
@@ -207,7 +209,8 @@ static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40);
 
 // Bytes of a registration record holding `interfaces` IIDs.
 constexpr std::size_t regPropertiesBytes(UINT32 interfaces) {
-  return offsetof(APO_REG_PROPERTIES, iidAPOInterfaceList) + sizeof(IID) * (interfaces ? interfaces : 1);
+  return offsetof(APO_REG_PROPERTIES, iidAPOInterfaceList) +
+         sizeof(IID) * (interfaces ? interfaces : 1);
 }
 
 }  // namespace kestrune

@@ -34,8 +34,9 @@ void apoLog(const char* format, ...) {
 
   AcquireSRWLockExclusive(&logLock);
   ScopeExit unlock([] { ReleaseSRWLockExclusive(&logLock); });
-  UniqueFileHandle file(::CreateFileW(kLogPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFileHandle file(::CreateFileW(kLogPath, FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file) {
     DWORD written = 0;
     ::WriteFile(file.get(), line, static_cast<DWORD>(length), &written, nullptr);

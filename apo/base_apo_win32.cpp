@@ -77,7 +77,8 @@ HRESULT CBaseAudioProcessingObject::IsOutputFormatSupported(IAudioMediaType* opp
 
 HRESULT CBaseAudioProcessingObject::IsFormatTypeSupported(IAudioMediaType* opposite,
                                                           IAudioMediaType* requested,
-                                                          IAudioMediaType** supported, bool isInput) {
+                                                          IAudioMediaType** supported,
+                                                          bool isInput) {
   if (!supported || !requested) return E_POINTER;
 
   UNCOMPRESSEDAUDIOFORMAT requestedFormat{};
@@ -124,12 +125,15 @@ UINT32 CBaseAudioProcessingObject::CalcOutputFrames(UINT32 u32InputFrameCount) {
   return u32InputFrameCount;
 }
 
-HRESULT CBaseAudioProcessingObject::ValidateAndCacheConnectionInfo(UINT32, APO_CONNECTION_DESCRIPTOR**,
-                                                                   UINT32, APO_CONNECTION_DESCRIPTOR**) {
+HRESULT CBaseAudioProcessingObject::ValidateAndCacheConnectionInfo(UINT32,
+                                                                   APO_CONNECTION_DESCRIPTOR**,
+                                                                   UINT32,
+                                                                   APO_CONNECTION_DESCRIPTOR**) {
   return S_OK;
 }
 
-HRESULT CBaseAudioProcessingObject::lockChecks(UINT32 inputCount, APO_CONNECTION_DESCRIPTOR** inputs,
+HRESULT CBaseAudioProcessingObject::lockChecks(UINT32 inputCount,
+                                               APO_CONNECTION_DESCRIPTOR** inputs,
                                                UINT32 outputCount,
                                                APO_CONNECTION_DESCRIPTOR** outputs) {
   if (!inputs || !outputs) return E_POINTER;
@@ -177,7 +181,8 @@ HRESULT CBaseAudioProcessingObject::LockForProcess(UINT32 inputCount,
   hr = ValidateAndCacheConnectionInfo(inputCount, inputs, outputCount, outputs);
   if (FAILED(hr)) return hr;
   AudioFormat first;
-  if (inputCount > 0 && SUCCEEDED(formatOf(inputs[0], first))) m_u32SamplesPerFrame = first.channels;
+  if (inputCount > 0 && SUCCEEDED(formatOf(inputs[0], first)))
+    m_u32SamplesPerFrame = first.channels;
   m_bIsLocked = true;
   return S_OK;
 }

@@ -25,12 +25,12 @@ class CBaseAudioProcessingObject : public IAudioProcessingObject,
   // S_OK with the request itself, S_FALSE with a suggested MediaType, or
   // APOERR_FORMAT_NOT_SUPPORTED (out pointer untouched) when the opposite
   // format itself breaks the rules.
-  HRESULT STDMETHODCALLTYPE IsInputFormatSupported(IAudioMediaType* pOppositeFormat,
-                                                   IAudioMediaType* pRequestedInputFormat,
-                                                   IAudioMediaType** ppSupportedInputFormat) override;
-  HRESULT STDMETHODCALLTYPE IsOutputFormatSupported(IAudioMediaType* pOppositeFormat,
-                                                    IAudioMediaType* pRequestedOutputFormat,
-                                                    IAudioMediaType** ppSupportedOutputFormat) override;
+  HRESULT STDMETHODCALLTYPE
+  IsInputFormatSupported(IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedInputFormat,
+                         IAudioMediaType** ppSupportedInputFormat) override;
+  HRESULT STDMETHODCALLTYPE
+  IsOutputFormatSupported(IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedOutputFormat,
+                          IAudioMediaType** ppSupportedOutputFormat) override;
   // APOERR_NOT_INITIALIZED before Initialize, else the channels of the last lock.
   HRESULT STDMETHODCALLTYPE GetInputChannelCount(UINT32* pu32ChannelCount) override;
 
@@ -53,10 +53,9 @@ class CBaseAudioProcessingObject : public IAudioProcessingObject,
   UINT32 STDMETHODCALLTYPE CalcOutputFrames(UINT32 u32InputFrameCount) override;
 
   // IAudioProcessingObjectConfiguration [config], under the critical section.
-  HRESULT STDMETHODCALLTYPE LockForProcess(UINT32 u32NumInputConnections,
-                                           APO_CONNECTION_DESCRIPTOR** ppInputConnections,
-                                           UINT32 u32NumOutputConnections,
-                                           APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
+  HRESULT STDMETHODCALLTYPE LockForProcess(
+      UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+      UINT32 u32NumOutputConnections, APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
   HRESULT STDMETHODCALLTYPE UnlockForProcess() override;
 
  protected:

@@ -155,15 +155,15 @@ HRESULT KestruneApo::LockForProcess(UINT32 inputCount, APO_CONNECTION_DESCRIPTOR
   return S_OK;
 }
 
-void KestruneApo::APOProcess(UINT32 inputCount, APO_CONNECTION_PROPERTY** inputs, UINT32 outputCount,
-                             APO_CONNECTION_PROPERTY** outputs) {
+void KestruneApo::APOProcess(UINT32 inputCount, APO_CONNECTION_PROPERTY** inputs,
+                             UINT32 outputCount, APO_CONNECTION_PROPERTY** outputs) {
   if (inputCount < 1 || outputCount < 1 || !inputs || !outputs || !inputs[0] || !outputs[0]) return;
   const APO_CONNECTION_PROPERTY& in = *inputs[0];
   APO_CONNECTION_PROPERTY& out = *outputs[0];
   out.u32ValidFrameCount = in.u32ValidFrameCount;
-  const bool processed =
-      engine_.process(reinterpret_cast<const float*>(in.pBuffer), reinterpret_cast<float*>(out.pBuffer),
-                      in.u32ValidFrameCount, in.u32BufferFlags == BUFFER_SILENT);
+  const bool processed = engine_.process(reinterpret_cast<const float*>(in.pBuffer),
+                                         reinterpret_cast<float*>(out.pBuffer),
+                                         in.u32ValidFrameCount, in.u32BufferFlags == BUFFER_SILENT);
   out.u32BufferFlags = processed ? BUFFER_VALID : in.u32BufferFlags;
 }
 

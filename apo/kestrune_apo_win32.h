@@ -45,10 +45,9 @@ class KestruneApo final : public CBaseAudioProcessingObject, public IAudioSystem
 
   HRESULT STDMETHODCALLTYPE GetLatency(HNSTIME* pTime) override;
   HRESULT STDMETHODCALLTYPE Initialize(UINT32 cbDataSize, BYTE* pbyData) override;
-  HRESULT STDMETHODCALLTYPE LockForProcess(UINT32 u32NumInputConnections,
-                                           APO_CONNECTION_DESCRIPTOR** ppInputConnections,
-                                           UINT32 u32NumOutputConnections,
-                                           APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
+  HRESULT STDMETHODCALLTYPE LockForProcess(
+      UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+      UINT32 u32NumOutputConnections, APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
   HRESULT STDMETHODCALLTYPE UnlockForProcess() override;
   // [rt] Allocates nothing, takes no lock, logs nothing.
   void STDMETHODCALLTYPE APOProcess(UINT32 u32NumInputConnections,

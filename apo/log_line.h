@@ -8,8 +8,8 @@
 
 namespace kestrune {
 
-inline constexpr std::size_t kLogLineBytes = 512;   // with CR LF
-inline constexpr std::size_t kLogTextBytes = 510;   // prefix + message
+inline constexpr std::size_t kLogLineBytes = 512;  // with CR LF
+inline constexpr std::size_t kLogTextBytes = 510;  // prefix + message
 
 struct LogClock {
   int hours = 0;

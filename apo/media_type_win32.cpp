@@ -40,7 +40,8 @@ UNCOMPRESSEDAUDIOFORMAT toUncompressed(const AudioFormat& f) {
 
 MediaType::MediaType(const UNCOMPRESSEDAUDIOFORMAT& format) : format_(format), wave_{} {
   const DWORD rate = static_cast<DWORD>(static_cast<int>(format.fFramesPerSecond));
-  const WORD blockAlign = static_cast<WORD>(format.dwSamplesPerFrame * format.dwBytesPerSampleContainer);
+  const WORD blockAlign =
+      static_cast<WORD>(format.dwSamplesPerFrame * format.dwBytesPerSampleContainer);
   wave_.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
   wave_.Format.nChannels = static_cast<WORD>(format.dwSamplesPerFrame);
   wave_.Format.nSamplesPerSec = rate;

@@ -19,7 +19,8 @@ void readDword(HKEY key, const wchar_t* name, std::uint32_t& value) {
 
 UniqueHKey openSettingsKey() {
   UniqueHKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
     key.reset();
   return key;
 }
@@ -119,12 +120,14 @@ void SettingsWatcher::attachSection() {
   UniqueView view;
   DWORD error = ERROR_SUCCESS;
   {
-    UniqueHandle section(::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kMeterSectionName));
+    UniqueHandle section(
+        ::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kMeterSectionName));
     if (!section) {
       error = ::GetLastError();
     } else {
       // The view keeps the section alive; the handle is not needed past this.
-      view.reset(::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kMeterSectionBytes));
+      view.reset(
+          ::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kMeterSectionBytes));
       if (!view) error = ::GetLastError();
     }
   }

@@ -4,9 +4,11 @@
 // file, settings key, meter section).
 #pragma once
 
+// clang-format off
 #include <windows.h>
 #include <objbase.h>
 #include <sddl.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
@@ -43,8 +45,8 @@ struct ApoModule {
       ApoModule r;
       r.module = ::LoadLibraryW((binDir() + L"KestruneApo.dll").c_str());
       if (r.module) {
-        r.getClassObject =
-            reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(::GetProcAddress(r.module, "DllGetClassObject")));
+        r.getClassObject = reinterpret_cast<GetClassObjectFn>(
+            reinterpret_cast<void*>(::GetProcAddress(r.module, "DllGetClassObject")));
         r.canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
             reinterpret_cast<void*>(::GetProcAddress(r.module, "DllCanUnloadNow")));
       }
@@ -85,8 +87,8 @@ struct Apo {
     Apo a;
     a.apo = apo;
     a.rt = queryAs<IAudioProcessingObjectRT>(apo.get(), IID_IAudioProcessingObjectRT);
-    a.config = queryAs<IAudioProcessingObjectConfiguration>(apo.get(),
-                                                            IID_IAudioProcessingObjectConfiguration);
+    a.config = queryAs<IAudioProcessingObjectConfiguration>(
+        apo.get(), IID_IAudioProcessingObjectConfiguration);
     if (initialize && apo) apo->Initialize(0, nullptr);
     return a;
   }
@@ -120,7 +122,8 @@ struct Connections {
   APO_CONNECTION_DESCRIPTOR* inList[1] = {&in};
   APO_CONNECTION_DESCRIPTOR* outList[1] = {&out};
 
-  Connections(const AudioFormat& inF, const AudioFormat& outF, UINT32 maxFrames, UINT32 outMaxFrames) {
+  Connections(const AudioFormat& inF, const AudioFormat& outF, UINT32 maxFrames,
+              UINT32 outMaxFrames) {
     inFormat = mediaType(inF);
     outFormat = mediaType(outF);
     in = {APO_CONNECTION_BUFFER_TYPE_EXTERNAL, 0, maxFrames, inFormat.get(),
@@ -136,8 +139,9 @@ struct Connections {
 };
 
 // One APOProcess call on interleaved float frames; returns the output flags.
-inline APO_BUFFER_FLAGS processBuffer(IAudioProcessingObjectRT* rt, const float* input, float* output,
-                                      UINT32 frames, APO_BUFFER_FLAGS inFlags = BUFFER_VALID) {
+inline APO_BUFFER_FLAGS processBuffer(IAudioProcessingObjectRT* rt, const float* input,
+                                      float* output, UINT32 frames,
+                                      APO_BUFFER_FLAGS inFlags = BUFFER_VALID) {
   APO_CONNECTION_PROPERTY in{reinterpret_cast<UINT_PTR>(input), frames, inFlags,
                              APO_CONNECTION_PROPERTY_SIGNATURE};
   APO_CONNECTION_PROPERTY out{reinterpret_cast<UINT_PTR>(output), 0, BUFFER_INVALID,
@@ -150,7 +154,8 @@ inline APO_BUFFER_FLAGS processBuffer(IAudioProcessingObjectRT* rt, const float*
 }
 
 // Fixed-seed noise with quiet sharp clicks, frames x channels interleaved.
-inline std::vector<float> testSignal(std::uint32_t frames, std::uint32_t channels, std::uint32_t seed) {
+inline std::vector<float> testSignal(std::uint32_t frames, std::uint32_t channels,
+                                     std::uint32_t seed) {
   std::vector<float> s(static_cast<std::size_t>(frames) * channels);
   std::uint32_t state = seed * 2654435761u + 1;
   for (std::size_t i = 0; i < s.size(); ++i) {
@@ -211,19 +216,21 @@ class ScopedLogFolder {
     }
     ::CreateDirectoryW(kLogFolder, nullptr);
     if (hadLog_) {
-      UniqueFileHandle f(::CreateFileW(kLogPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      UniqueFileHandle f(
+          ::CreateFileW(kLogPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
       DWORD n = 0;
       ::WriteFile(f.get(), savedLog_.data(), static_cast<DWORD>(savedLog_.size()), &n, nullptr);
     }
   }
   static std::vector<char> contents() {
     std::vector<char> out;
-    UniqueFileHandle f(::CreateFileW(kLogPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, 0, nullptr));
+    UniqueFileHandle f(::CreateFileW(kLogPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
     if (!f) return out;
     char buf[65536];
     DWORD n = 0;
-    while (::ReadFile(f.get(), buf, sizeof(buf), &n, nullptr) && n > 0) out.insert(out.end(), buf, buf + n);
+    while (::ReadFile(f.get(), buf, sizeof(buf), &n, nullptr) && n > 0)
+      out.insert(out.end(), buf, buf + n);
     return out;
   }
   static std::string text() {
@@ -275,9 +282,11 @@ inline UniqueHandle createMeterSection(std::uint64_t instanceId) {
 
 // A read-write view of the current section, for the test to inspect.
 inline UniqueView mapMeterSection() {
-  UniqueHandle section(::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kMeterSectionName));
+  UniqueHandle section(
+      ::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kMeterSectionName));
   if (!section) return {};
-  return UniqueView(::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kMeterSectionBytes));
+  return UniqueView(
+      ::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kMeterSectionBytes));
 }
 
 inline volatile MeterSection* meterOf(const UniqueView& v) {

@@ -62,13 +62,29 @@ TEST(ApoContract, FormatNegotiationAcceptsSuggestsOrRefuses) {
       {"float stereo, same other side", stereo48, true, stereo48, S_OK, {}},
       {"4096 channels at 384000 Hz", floatFormat(4096, 384000.0f), false, {}, S_OK, {}},
       {"16-bit request", pcm16Format(2, 48000.0f), false, {}, S_FALSE, stereo48},
-      {"too many channels", floatFormat(5000, 48000.0f), false, {}, S_FALSE, floatFormat(4096, 48000.0f)},
+      {"too many channels",
+       floatFormat(5000, 48000.0f),
+       false,
+       {},
+       S_FALSE,
+       floatFormat(4096, 48000.0f)},
       {"rate too high", floatFormat(2, 400000.0f), false, {}, S_FALSE, floatFormat(2, 384000.0f)},
       {"rate too low", floatFormat(2, 5.0f), false, {}, S_FALSE, floatFormat(2, 10.0f)},
-      {"channels differ from other side", floatFormat(6, 48000.0f), true, stereo48, S_FALSE, stereo48},
+      {"channels differ from other side", floatFormat(6, 48000.0f), true, stereo48, S_FALSE,
+       stereo48},
       {"rate differs from other side", floatFormat(2, 44100.0f), true, stereo48, S_FALSE, stereo48},
-      {"other side is 16-bit", stereo48, true, pcm16Format(2, 48000.0f), APOERR_FORMAT_NOT_SUPPORTED, {}},
-      {"other side has no channels", stereo48, true, floatFormat(0, 48000.0f), APOERR_FORMAT_NOT_SUPPORTED, {}},
+      {"other side is 16-bit",
+       stereo48,
+       true,
+       pcm16Format(2, 48000.0f),
+       APOERR_FORMAT_NOT_SUPPORTED,
+       {}},
+      {"other side has no channels",
+       stereo48,
+       true,
+       floatFormat(0, 48000.0f),
+       APOERR_FORMAT_NOT_SUPPORTED,
+       {}},
   };
   Apo a = Apo::create();
   ASSERT_TRUE(a.apo);
@@ -78,8 +94,9 @@ TEST(ApoContract, FormatNegotiationAcceptsSuggestsOrRefuses) {
       ComPtr<IAudioMediaType> requested = mediaType(c.requested);
       ComPtr<IAudioMediaType> opposite = c.withOpposite ? mediaType(c.opposite) : nullptr;
       IAudioMediaType* answer = reinterpret_cast<IAudioMediaType*>(1);
-      const HRESULT hr = input ? a.apo->IsInputFormatSupported(opposite.get(), requested.get(), &answer)
-                               : a.apo->IsOutputFormatSupported(opposite.get(), requested.get(), &answer);
+      const HRESULT hr =
+          input ? a.apo->IsInputFormatSupported(opposite.get(), requested.get(), &answer)
+                : a.apo->IsOutputFormatSupported(opposite.get(), requested.get(), &answer);
       ASSERT_EQ(hr, c.expected);
       if (hr == APOERR_FORMAT_NOT_SUPPORTED) {
         EXPECT_EQ(answer, reinterpret_cast<IAudioMediaType*>(1)) << "left untouched";
@@ -149,15 +166,21 @@ TEST(ApoContract, LockChecksConnectionsAndReportsEachFault) {
   const LockCase cases[] = {
       {"valid", S_OK, [](Connections&, UINT32&, UINT32&, bool&) {}},
       {"no descriptor lists", E_POINTER, [](Connections&, UINT32&, UINT32&, bool& n) { n = true; }},
-      {"no input connection", APOERR_NUM_CONNECTIONS_INVALID, [](Connections&, UINT32& i, UINT32&, bool&) { i = 0; }},
-      {"two output connections", APOERR_NUM_CONNECTIONS_INVALID, [](Connections&, UINT32&, UINT32& o, bool&) { o = 2; }},
-      {"null descriptor", E_POINTER, [](Connections& c, UINT32&, UINT32&, bool&) { c.outList[0] = nullptr; }},
-      {"bad signature", E_INVALIDARG, [](Connections& c, UINT32&, UINT32&, bool&) { c.in.u32Signature = 0x41435053; }},
-      {"channels differ", APOERR_INVALID_CONNECTION_FORMAT, [](Connections& c, UINT32&, UINT32&, bool&) {
+      {"no input connection", APOERR_NUM_CONNECTIONS_INVALID,
+       [](Connections&, UINT32& i, UINT32&, bool&) { i = 0; }},
+      {"two output connections", APOERR_NUM_CONNECTIONS_INVALID,
+       [](Connections&, UINT32&, UINT32& o, bool&) { o = 2; }},
+      {"null descriptor", E_POINTER,
+       [](Connections& c, UINT32&, UINT32&, bool&) { c.outList[0] = nullptr; }},
+      {"bad signature", E_INVALIDARG,
+       [](Connections& c, UINT32&, UINT32&, bool&) { c.in.u32Signature = 0x41435053; }},
+      {"channels differ", APOERR_INVALID_CONNECTION_FORMAT,
+       [](Connections& c, UINT32&, UINT32&, bool&) {
          c.outFormat = mediaType(floatFormat(6, 48000.0f));
          c.out.pFormat = c.outFormat.get();
        }},
-      {"16-bit both sides", APOERR_FORMAT_NOT_SUPPORTED, [](Connections& c, UINT32&, UINT32&, bool&) {
+      {"16-bit both sides", APOERR_FORMAT_NOT_SUPPORTED,
+       [](Connections& c, UINT32&, UINT32&, bool&) {
          c.inFormat = mediaType(pcm16Format(2, 48000.0f));
          c.outFormat = mediaType(pcm16Format(2, 48000.0f));
          c.in.pFormat = c.inFormat.get();
@@ -176,8 +199,9 @@ TEST(ApoContract, LockChecksConnectionsAndReportsEachFault) {
     bool nullLists = false;
     lc.spoil(c, inCount, outCount, nullLists);
     APO_CONNECTION_DESCRIPTOR* twoOut[2] = {&c.out, &c.out};
-    const HRESULT hr = a.config->LockForProcess(inCount, nullLists ? nullptr : c.inList, outCount,
-                                                nullLists ? nullptr : (outCount == 2 ? twoOut : c.outList));
+    const HRESULT hr =
+        a.config->LockForProcess(inCount, nullLists ? nullptr : c.inList, outCount,
+                                 nullLists ? nullptr : (outCount == 2 ? twoOut : c.outList));
     EXPECT_EQ(hr, lc.expected);
     EXPECT_EQ(a.config->UnlockForProcess(), lc.expected == S_OK ? S_OK : APOERR_ALREADY_UNLOCKED);
   }
@@ -241,7 +265,8 @@ TEST(ApoContract, UnusualStreamsLockAndPlayUnchanged) {
     for (int call = 0; call < 20; ++call) {
       const std::vector<float> in = testSignal(256, f.channels, call);
       std::vector<float> out(in.size(), 9.0f);
-      EXPECT_EQ(processBuffer(a.rt.get(), in.data(), out.data(), 256, BUFFER_SILENT), BUFFER_SILENT);
+      EXPECT_EQ(processBuffer(a.rt.get(), in.data(), out.data(), 256, BUFFER_SILENT),
+                BUFFER_SILENT);
       EXPECT_EQ(out, in);
     }
     EXPECT_EQ(a.config->UnlockForProcess(), S_OK);

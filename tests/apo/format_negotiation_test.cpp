@@ -8,8 +8,8 @@
 namespace kestrune {
 namespace {
 
-AudioFormat fmt(std::uint32_t channels, float rate, bool isFloat = true, std::uint32_t container = 4,
-                std::uint32_t bits = 32) {
+AudioFormat fmt(std::uint32_t channels, float rate, bool isFloat = true,
+                std::uint32_t container = 4, std::uint32_t bits = 32) {
   AudioFormat f;
   f.isFloat = isFloat;
   f.channels = channels;
@@ -54,8 +54,12 @@ TEST(FormatRules, MatchHonoursOnlyTheFlagsGiven) {
 // Whatever is asked, a suggestion is accepted when asked again.
 TEST(FormatRules, EverySuggestionIsAcceptedWhenOffered) {
   const std::uint32_t allFlags = kMatchChannels | kMatchRate | kMatchBits;
-  const AudioFormat requests[] = {fmt(0, 48000.0f),       fmt(9000, 1.0f),     fmt(2, 1e9f),
-                                  fmt(2, 48000.0f, false, 2, 16), fmt(6, 44100.0f), fmt(1, 8000.0f),
+  const AudioFormat requests[] = {fmt(0, 48000.0f),
+                                  fmt(9000, 1.0f),
+                                  fmt(2, 1e9f),
+                                  fmt(2, 48000.0f, false, 2, 16),
+                                  fmt(6, 44100.0f),
+                                  fmt(1, 8000.0f),
                                   fmt(2, std::numeric_limits<float>::quiet_NaN())};
   const AudioFormat opposites[] = {fmt(2, 48000.0f), fmt(8, 96000.0f), fmt(4096, 10.0f)};
   for (std::uint32_t flags : {0u, allFlags, kMatchChannels, kMatchRate}) {

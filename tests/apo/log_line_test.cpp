@@ -20,7 +20,8 @@ std::string format(const LogClock& clock, unsigned long pid, const char* fmt, ..
 }
 
 TEST(LogLine, PrefixHoldsTimeAndProcessId) {
-  EXPECT_EQ(format({7, 5, 9, 42}, 1234, "Initialize cb=%u", 88u), "07:05:09.042 pid 1234  Initialize cb=88\r\n");
+  EXPECT_EQ(format({7, 5, 9, 42}, 1234, "Initialize cb=%u", 88u),
+            "07:05:09.042 pid 1234  Initialize cb=88\r\n");
   EXPECT_EQ(format({23, 59, 59, 999}, 4294967295ul, "x"), "23:59:59.999 pid 4294967295  x\r\n");
   EXPECT_EQ(format({0, 0, 0, 0}, 1, "%s", ""), "00:00:00.000 pid 1  \r\n");
 }

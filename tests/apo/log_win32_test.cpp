@@ -128,7 +128,8 @@ TEST(ApoLog, MissingFolderWritesNothingAndChangesNothing) {
   std::vector<float> out(in.size());
   EXPECT_EQ(processBuffer(a.rt.get(), in.data(), out.data(), 480), BUFFER_VALID);
   EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
-  EXPECT_EQ(::GetFileAttributesW(kLogFolder), INVALID_FILE_ATTRIBUTES) << "the effect never creates it";
+  EXPECT_EQ(::GetFileAttributesW(kLogFolder), INVALID_FILE_ATTRIBUTES)
+      << "the effect never creates it";
 }
 
 }  // namespace

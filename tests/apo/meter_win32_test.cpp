@@ -57,14 +57,17 @@ TEST(ApoMeter, AttachesWhenTheServiceCreatesTheSectionAndAgainWhenItRecreatesIt)
   EXPECT_GT(r.outputLevel, 0);
 
   settings.set(kValueMeter, 0);
-  ASSERT_TRUE(waitUntil([&] {
-    s.play(2);
-    return m->records[meterRecordSlot(m->writeIndex - 2)].inputLevel == 0;
-  }, 2000));
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        s.play(2);
+        return m->records[meterRecordSlot(m->writeIndex - 2)].inputLevel == 0;
+      },
+      2000));
   s.play(5);
   for (std::int32_t k = m->writeIndex - 8; k < m->writeIndex - 1; ++k) {
     const volatile MeterRecord& z = m->records[meterRecordSlot(k)];
-    EXPECT_EQ(z.inputLevel + z.outputLevel + z.status, 0) << "meter off: zero records, still written";
+    EXPECT_EQ(z.inputLevel + z.outputLevel + z.status, 0)
+        << "meter off: zero records, still written";
   }
 
   // The service restarts: a new creation with a new instance id.
@@ -72,8 +75,8 @@ TEST(ApoMeter, AttachesWhenTheServiceCreatesTheSectionAndAgainWhenItRecreatesIt)
   first.reset();
   UniqueHandle second = createMeterSection(0x2222);
   ASSERT_TRUE(second);
-  ASSERT_TRUE(waitUntil([] { return ScopedLogFolder::count("meter re-connected (service restarted)") == 1; },
-                        2000));
+  ASSERT_TRUE(waitUntil(
+      [] { return ScopedLogFolder::count("meter re-connected (service restarted)") == 1; }, 2000));
   view = mapMeterSection();
   ASSERT_TRUE(view);
   m = meterOf(view);
@@ -158,9 +161,9 @@ TEST(ApoMeter, KeepsFollowingTheServiceAcrossManyRestarts) {
     section = createMeterSection(100 + restart);
     ASSERT_TRUE(section);
     settings.set(kValueDebug, restart);  // any write wakes the watcher at once
-    ASSERT_TRUE(waitUntil([&] {
-      return ScopedLogFolder::count("meter re-connected (service restarted)") == restart;
-    }, 2000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return ScopedLogFolder::count("meter re-connected (service restarted)") == restart; },
+        2000));
     UniqueView view = mapMeterSection();
     volatile MeterSection* m = meterOf(view);
     ASSERT_TRUE(waitUntil([&] { return m->state == kMeterStateActive; }, 2000));

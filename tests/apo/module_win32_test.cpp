@@ -20,7 +20,8 @@ TEST(ApoModule, ExportsExactlyTheTwoComEntryPoints) {
   EXPECT_NE(m.canUnloadNow, nullptr);
 
   auto* base = reinterpret_cast<BYTE*>(m.module);
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   auto* exports = reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
   ASSERT_EQ(exports->NumberOfNames, 2u);
@@ -65,7 +66,8 @@ TEST(ApoModule, GetClassObjectAnswersOnlyOurClass) {
   EXPECT_EQ(a->AddRef(), 2u);
   EXPECT_EQ(a->Release(), 1u);
   EXPECT_EQ(a->QueryInterface(IID_IClassFactory, nullptr), E_POINTER);
-  EXPECT_EQ(a->QueryInterface(IID_IAudioProcessingObject, reinterpret_cast<void**>(&b)), E_NOINTERFACE);
+  EXPECT_EQ(a->QueryInterface(IID_IAudioProcessingObject, reinterpret_cast<void**>(&b)),
+            E_NOINTERFACE);
   EXPECT_EQ(b, nullptr);
 }
 
@@ -78,8 +80,11 @@ TEST(ApoModule, CreateInstanceChecksPointerAndInterface) {
   EXPECT_EQ(p, nullptr);
   EXPECT_EQ(ApoModule::get().canUnloadNow(), S_OK) << "a failed query destroys the new object";
 
-  const IID* answered[] = {&IID_IUnknown, &IID_IAudioProcessingObject, &IID_IAudioProcessingObjectRT,
-                           &IID_IAudioProcessingObjectConfiguration, &IID_IAudioSystemEffects,
+  const IID* answered[] = {&IID_IUnknown,
+                           &IID_IAudioProcessingObject,
+                           &IID_IAudioProcessingObjectRT,
+                           &IID_IAudioProcessingObjectConfiguration,
+                           &IID_IAudioSystemEffects,
                            &IID_IAudioSystemEffects2};
   for (const IID* iid : answered) {
     ComPtr<IUnknown> object;
@@ -90,7 +95,8 @@ TEST(ApoModule, CreateInstanceChecksPointerAndInterface) {
   ComPtr<IUnknown> fx1 = queryAs<IUnknown>(object.get(), IID_IAudioSystemEffects);
   ComPtr<IUnknown> fx2 = queryAs<IUnknown>(object.get(), IID_IAudioSystemEffects2);
   EXPECT_EQ(fx1.get(), fx2.get());
-  EXPECT_EQ(object->QueryInterface(IID_IAudioMediaType, reinterpret_cast<void**>(&p)), E_NOINTERFACE);
+  EXPECT_EQ(object->QueryInterface(IID_IAudioMediaType, reinterpret_cast<void**>(&p)),
+            E_NOINTERFACE);
   EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
 }
 
@@ -121,7 +127,8 @@ TEST(ApoModule, AggregatedObjectForwardsToItsOuterObject) {
   ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
   EXPECT_EQ(ApoModule::get().canUnloadNow(), S_FALSE);
   IAudioProcessingObject* apo = nullptr;
-  ASSERT_EQ(inner->QueryInterface(IID_IAudioProcessingObject, reinterpret_cast<void**>(&apo)), S_OK);
+  ASSERT_EQ(inner->QueryInterface(IID_IAudioProcessingObject, reinterpret_cast<void**>(&apo)),
+            S_OK);
   EXPECT_EQ(outer.refs, 2u) << "the inner query adds its reference through the outer object";
   apo->AddRef();
   EXPECT_EQ(outer.refs, 3u);
@@ -160,6 +167,37 @@ TEST(ApoModule, CanUnloadOnlyWithoutObjectsAndServerLocks) {
   EXPECT_EQ(canUnload(), S_OK);
 }
 
+TEST(ApoModule, ObjectReleasedWhileLockedLetsTheModuleUnload) {
+  ScopedSettings settings;
+  // A private copy, so that unloading it leaves the shared module alone.
+  const std::wstring copy = binDir() + L"KestruneApo_unload.dll";
+  ASSERT_TRUE(::CopyFileW((binDir() + L"KestruneApo.dll").c_str(), copy.c_str(), FALSE));
+  HMODULE module = ::LoadLibraryW(copy.c_str());
+  ASSERT_NE(module, nullptr);
+  auto get = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+  auto canUnload = reinterpret_cast<CanUnloadNowFn>(
+      reinterpret_cast<void*>(::GetProcAddress(module, "DllCanUnloadNow")));
+  {
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(get(kEffectClsid, IID_IClassFactory, factory.putVoid()), S_OK);
+    ComPtr<IAudioProcessingObject> created;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IAudioProcessingObject, created.putVoid()),
+              S_OK);
+    Apo a = Apo::adopt(created);
+    created.reset();
+    Connections c(floatFormat(2, 48000.0f), 480);
+    ASSERT_EQ(c.lock(a.config.get()), S_OK);
+    EXPECT_EQ(canUnload(), S_FALSE);
+  }  // released without an unlock: the object stops its own watcher
+  EXPECT_EQ(canUnload(), S_OK);
+  ASSERT_TRUE(::FreeLibrary(module));
+  EXPECT_EQ(::GetModuleHandleW(copy.c_str()), nullptr);
+  // A watcher left running would wake within a second into unmapped code.
+  ::Sleep(1100);
+  ::DeleteFileW(copy.c_str());
+}
+
 // Calls through raw vtable slots, as the audio engine's compiled code does,
 // so a declaration out of order cannot hide behind matching names.
 template <typename Fn>
@@ -172,7 +210,8 @@ TEST(ApoModule, MethodsSitInTheContractsVtableSlots) {
   ASSERT_TRUE(a.apo);
   void* apo = a.apo.get();
   UINT32 channels = 7;
-  EXPECT_EQ(slot<HRESULT(__stdcall*)(void*, UINT32*)>(apo, 9)(apo, &channels), APOERR_NOT_INITIALIZED);
+  EXPECT_EQ(slot<HRESULT(__stdcall*)(void*, UINT32*)>(apo, 9)(apo, &channels),
+            APOERR_NOT_INITIALIZED);
   EXPECT_EQ(slot<HRESULT(__stdcall*)(void*, UINT32, BYTE*)>(apo, 6)(apo, 0, nullptr), S_OK);
   EXPECT_EQ(slot<HRESULT(__stdcall*)(void*, UINT32*)>(apo, 9)(apo, &channels), S_OK);
   EXPECT_EQ(channels, 0u);
@@ -188,12 +227,15 @@ TEST(ApoModule, MethodsSitInTheContractsVtableSlots) {
   void* config = a.config.get();
   EXPECT_EQ(slot<HRESULT(__stdcall*)(void*)>(config, 4)(config), APOERR_ALREADY_UNLOCKED);
 
-  ComPtr<IAudioSystemEffects2> fx = queryAs<IAudioSystemEffects2>(a.apo.get(), IID_IAudioSystemEffects2);
+  ComPtr<IAudioSystemEffects2> fx =
+      queryAs<IAudioSystemEffects2>(a.apo.get(), IID_IAudioSystemEffects2);
   ASSERT_TRUE(fx);
   GUID* ids = reinterpret_cast<GUID*>(1);
   UINT count = 9;
   void* fxp = fx.get();
-  EXPECT_EQ(slot<HRESULT(__stdcall*)(void*, GUID**, UINT*, HANDLE)>(fxp, 3)(fxp, &ids, &count, nullptr), S_OK);
+  EXPECT_EQ(
+      slot<HRESULT(__stdcall*)(void*, GUID**, UINT*, HANDLE)>(fxp, 3)(fxp, &ids, &count, nullptr),
+      S_OK);
   EXPECT_EQ(ids, nullptr);
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(fx->GetEffectsList(nullptr, &count, nullptr), E_POINTER);

@@ -10,8 +10,8 @@ TEST(SelectorRule, EnabledAndIntensityChooseThePath) {
     std::uint32_t enabled, intensity;
     std::int32_t selector;
   } cases[] = {
-      {1, 0, 1}, {1, 1, 1}, {1, 2, 2}, {1, 3, 3}, {1, 4, 3}, {1, 7, 3}, {1, 0xFFFFFFFF, 3},
-      {0, 0, 0}, {0, 3, 0}, {0, 0xFFFFFFFF, 0}, {2, 2, 2}, {0xFFFFFFFF, 1, 1},
+      {1, 0, 1},          {1, 1, 1}, {1, 2, 2}, {1, 3, 3},          {1, 4, 3}, {1, 7, 3},
+      {1, 0xFFFFFFFF, 3}, {0, 0, 0}, {0, 3, 0}, {0, 0xFFFFFFFF, 0}, {2, 2, 2}, {0xFFFFFFFF, 1, 1},
   };
   for (const auto& c : cases)
     EXPECT_EQ(selectorFor(EffectSettings{c.enabled, c.intensity, 0}), c.selector)

@@ -52,18 +52,38 @@ decltype(&::Sleep) realSleep;
 decltype(&::CoTaskMemAlloc) realCoTaskMemAlloc;
 
 void* countMalloc(size_t n) { return counter.note(true, n) ? nullptr : realMalloc(n); }
-void* countCalloc(size_t a, size_t b) { return counter.note(true, a * b) ? nullptr : realCalloc(a, b); }
-void* countRealloc(void* p, size_t n) { return counter.note(true, n) ? nullptr : realRealloc(p, n); }
-void countFree(void* p) { counter.note(false); realFree(p); }
-LPVOID WINAPI countHeapAlloc(HANDLE h, DWORD f, SIZE_T n) { counter.note(true); return realHeapAlloc(h, f, n); }
-void WINAPI countEnterCriticalSection(LPCRITICAL_SECTION cs) { counter.note(false); realEnterCriticalSection(cs); }
-void WINAPI countAcquireSRWLockExclusive(PSRWLOCK l) { counter.note(false); realAcquireSRWLockExclusive(l); }
-DWORD WINAPI countWaitForSingleObject(HANDLE h, DWORD ms) { counter.note(false); return realWaitForSingleObject(h, ms); }
+void* countCalloc(size_t a, size_t b) {
+  return counter.note(true, a * b) ? nullptr : realCalloc(a, b);
+}
+void* countRealloc(void* p, size_t n) {
+  return counter.note(true, n) ? nullptr : realRealloc(p, n);
+}
+void countFree(void* p) {
+  counter.note(false);
+  realFree(p);
+}
+LPVOID WINAPI countHeapAlloc(HANDLE h, DWORD f, SIZE_T n) {
+  counter.note(true);
+  return realHeapAlloc(h, f, n);
+}
+void WINAPI countEnterCriticalSection(LPCRITICAL_SECTION cs) {
+  counter.note(false);
+  realEnterCriticalSection(cs);
+}
+void WINAPI countAcquireSRWLockExclusive(PSRWLOCK l) {
+  counter.note(false);
+  realAcquireSRWLockExclusive(l);
+}
+DWORD WINAPI countWaitForSingleObject(HANDLE h, DWORD ms) {
+  counter.note(false);
+  return realWaitForSingleObject(h, ms);
+}
 DWORD WINAPI countWaitForMultipleObjects(DWORD n, const HANDLE* h, BOOL all, DWORD ms) {
   counter.note(false);
   return realWaitForMultipleObjects(n, h, all, ms);
 }
-HANDLE WINAPI countCreateFileW(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
+HANDLE WINAPI countCreateFileW(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e,
+                               DWORD f, HANDLE g) {
   counter.note(false);
   return realCreateFileW(a, b, c, d, e, f, g);
 }
@@ -71,8 +91,14 @@ BOOL WINAPI countWriteFile(HANDLE a, LPCVOID b, DWORD c, LPDWORD d, LPOVERLAPPED
   counter.note(false);
   return realWriteFile(a, b, c, d, e);
 }
-void WINAPI countSleep(DWORD ms) { counter.note(false); realSleep(ms); }
-LPVOID WINAPI countCoTaskMemAlloc(SIZE_T n) { counter.note(true); return realCoTaskMemAlloc(n); }
+void WINAPI countSleep(DWORD ms) {
+  counter.note(false);
+  realSleep(ms);
+}
+LPVOID WINAPI countCoTaskMemAlloc(SIZE_T n) {
+  counter.note(true);
+  return realCoTaskMemAlloc(n);
+}
 
 struct Hook {
   const char* name;
@@ -83,15 +109,18 @@ struct Hook {
 // Rewrites the DLL's import address table; returns how many entries changed.
 int hookImports(HMODULE module, const Hook* hooks, size_t count) {
   auto* base = reinterpret_cast<BYTE*>(module);
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   int changed = 0;
-  for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name; ++desc) {
+  for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+       desc->Name; ++desc) {
     auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
     for (; names->u1.AddressOfData; ++names, ++slots) {
       if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const char* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
+      const char* name =
+          reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
       for (size_t h = 0; h < count; ++h) {
         if (std::strcmp(name, hooks[h].name) != 0) continue;
         DWORD old = 0;
@@ -113,7 +142,8 @@ void installCounters() {
         {"calloc", reinterpret_cast<void*>(&countCalloc), reinterpret_cast<void**>(&realCalloc)},
         {"realloc", reinterpret_cast<void*>(&countRealloc), reinterpret_cast<void**>(&realRealloc)},
         {"free", reinterpret_cast<void*>(&countFree), reinterpret_cast<void**>(&realFree)},
-        {"HeapAlloc", reinterpret_cast<void*>(&countHeapAlloc), reinterpret_cast<void**>(&realHeapAlloc)},
+        {"HeapAlloc", reinterpret_cast<void*>(&countHeapAlloc),
+         reinterpret_cast<void**>(&realHeapAlloc)},
         {"EnterCriticalSection", reinterpret_cast<void*>(&countEnterCriticalSection),
          reinterpret_cast<void**>(&realEnterCriticalSection)},
         {"AcquireSRWLockExclusive", reinterpret_cast<void*>(&countAcquireSRWLockExclusive),
@@ -122,8 +152,10 @@ void installCounters() {
          reinterpret_cast<void**>(&realWaitForSingleObject)},
         {"WaitForMultipleObjects", reinterpret_cast<void*>(&countWaitForMultipleObjects),
          reinterpret_cast<void**>(&realWaitForMultipleObjects)},
-        {"CreateFileW", reinterpret_cast<void*>(&countCreateFileW), reinterpret_cast<void**>(&realCreateFileW)},
-        {"WriteFile", reinterpret_cast<void*>(&countWriteFile), reinterpret_cast<void**>(&realWriteFile)},
+        {"CreateFileW", reinterpret_cast<void*>(&countCreateFileW),
+         reinterpret_cast<void**>(&realCreateFileW)},
+        {"WriteFile", reinterpret_cast<void*>(&countWriteFile),
+         reinterpret_cast<void**>(&realWriteFile)},
         {"Sleep", reinterpret_cast<void*>(&countSleep), reinterpret_cast<void**>(&realSleep)},
         {"CoTaskMemAlloc", reinterpret_cast<void*>(&countCoTaskMemAlloc),
          reinterpret_cast<void**>(&realCoTaskMemAlloc)},
@@ -138,7 +170,8 @@ void installCounters() {
 struct Oracle {
   EffectEngine engine;
   Oracle(const AudioFormat& f, UINT32 maxFrames, std::int32_t selector) {
-    EXPECT_TRUE(engine.setup(StreamFormat{f.channels, f.framesPerSecond, 4, true}, maxFrames, selector));
+    EXPECT_TRUE(
+        engine.setup(StreamFormat{f.channels, f.framesPerSecond, 4, true}, maxFrames, selector));
     engine.syncTargetToCurrent();
     engine.setTargetSelector(selector);
   }
@@ -171,8 +204,10 @@ void playAgainstEngine(Apo& a, const StreamCase& sc) {
       const APO_BUFFER_FLAGS flags = call % 50 == 10 ? BUFFER_SILENT : BUFFER_VALID;
       const std::vector<float> in = testSignal(frames, sc.format.channels, call + 1000 * lock);
       std::vector<float> got(in.size()), want(in.size());
-      const APO_BUFFER_FLAGS gotFlags = processBuffer(a.rt.get(), in.data(), got.data(), frames, flags);
-      const bool processed = oracle.engine.process(in.data(), want.data(), frames, flags == BUFFER_SILENT);
+      const APO_BUFFER_FLAGS gotFlags =
+          processBuffer(a.rt.get(), in.data(), got.data(), frames, flags);
+      const bool processed =
+          oracle.engine.process(in.data(), want.data(), frames, flags == BUFFER_SILENT);
       ASSERT_EQ(gotFlags, processed ? BUFFER_VALID : flags) << "call " << call;
       ASSERT_EQ(got, want) << "call " << call;
     }
@@ -213,8 +248,8 @@ TEST(ApoStreaming, RegisteredClassPlaysThroughCoCreateInstance) {
   ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
   {
     ComPtr<IAudioProcessingObject> created;
-    ASSERT_EQ(::CoCreateInstance(kEffectClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioProcessingObject,
-                                 created.putVoid()),
+    ASSERT_EQ(::CoCreateInstance(kEffectClsid, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_IAudioProcessingObject, created.putVoid()),
               S_OK);
     Apo a = Apo::adopt(created);
     created.reset();
@@ -242,7 +277,8 @@ TEST(ApoStreaming, ProcessingAllocatesLocksAndLogsNothing) {
   std::vector<float> out(in.size());
   counter.start();
   for (int call = 0; call < 400; ++call)
-    processBuffer(a.rt.get(), in.data(), out.data(), call % 2 ? 480 : 100, call % 9 ? BUFFER_VALID : BUFFER_SILENT);
+    processBuffer(a.rt.get(), in.data(), out.data(), call % 2 ? 480 : 100,
+                  call % 9 ? BUFFER_VALID : BUFFER_SILENT);
   counter.stop();
   EXPECT_EQ(counter.allocations.load(), 0);
   EXPECT_EQ(counter.calls.load(), 0) << "no locks, waits or file calls either";
@@ -307,10 +343,12 @@ struct PathProbe {
   // Plays until the output is path `selector` alone among {0, 1, selector}.
   bool reaches(int selector, int timeoutMs) {
     const unsigned others = (0b0011u | (1u << selector)) & ~(1u << selector);
-    return waitUntil([&] {
-      const unsigned p = step();
-      return (p & (1u << selector)) && !(p & others);
-    }, timeoutMs);
+    return waitUntil(
+        [&] {
+          const unsigned p = step();
+          return (p & (1u << selector)) && !(p & others);
+        },
+        timeoutMs);
   }
 };
 
@@ -322,13 +360,15 @@ TEST(ApoStreaming, LiveSettingsReachTheStreamWithinOnePass) {
   Connections c(floatFormat(2, 48000.0f), 480);
   ASSERT_EQ(c.lock(a.config.get()), S_OK);
   PathProbe probe{a.rt.get()};
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(probe.step() & 0b1010u, 0b0010u) << "light, not strong: " << i;
+  for (int i = 0; i < 20; ++i)
+    ASSERT_EQ(probe.step() & 0b1010u, 0b0010u) << "light, not strong: " << i;
 
   settings.set(kValueIntensity, 3);
   // The watcher wakes on the change; the stream sees it within about a pass.
   const auto changed = std::chrono::steady_clock::now();
   unsigned seen = 0b0010;
-  while ((seen & 0b0010) && std::chrono::steady_clock::now() - changed < std::chrono::milliseconds(1500)) {
+  while ((seen & 0b0010) &&
+         std::chrono::steady_clock::now() - changed < std::chrono::milliseconds(1500)) {
     seen = probe.step();
     ::Sleep(2);
   }
