@@ -14,7 +14,7 @@
 #include "service/service_main_win32.h"
 
 int main() {
-  // Console lines are specified byte for byte: no "\r" inserted before "\n".
+  // Console lines are exact bytes: no "\r" may be inserted before "\n".
   _setmode(_fileno(stdout), _O_BINARY);
   int argc = 0;
   wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
