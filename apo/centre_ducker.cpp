@@ -17,8 +17,8 @@ constexpr double kMeasuringCutoffHz = 150.0;
 CentreDucker::CentreDucker(const ProcessorParams& params)
     : blockFrames_(blockLengthFrames(params.sampleRate)),
       duckDepthDb_(params.duckDepthDb),
-      onsetRiseDb_(params.onsetRiseDb),
-      onsetFloorDb_(params.onsetFloorDb),
+      onsetRisePower_(std::pow(10.0, params.onsetRiseDb / 10.0)),
+      onsetFloorPower_(std::pow(10.0, params.onsetFloorDb / 10.0)),
       centreRatioDb_(params.centreRatioDb),
       duckHoldBlocks_(params.duckHoldBlocks),
       onsetRefractoryBlocks_(params.onsetRefractoryBlocks),
@@ -83,9 +83,11 @@ void CentreDucker::detectOnset(std::int64_t n) noexcept {
   const double bgMid = background[0];
   const double bgSide = background[1];
 
-  const double level = powerDb(energyAt(e)[0]);
-  if (level < onsetFloorDb_) return;
-  if (level - powerDb(bgMid) < onsetRiseDb_) return;
+  // The level tests compare powers instead of dB values: the same decision
+  // (up to rounding at the very edge) without two logarithms per block.
+  const double power = std::max(1e-20, energyAt(e)[0]);
+  if (power < onsetFloorPower_) return;
+  if (power < onsetRisePower_ * std::max(1e-20, bgMid)) return;
   if (e - lastOnset_ < onsetRefractoryBlocks_) return;
 
   lastOnset_ = e;

@@ -32,8 +32,8 @@ class CentreDucker {
 
   std::int32_t blockFrames_;
   double duckDepthDb_;
-  double onsetRiseDb_;
-  double onsetFloorDb_;
+  double onsetRisePower_;   // onsetRiseDb as a power ratio
+  double onsetFloorPower_;  // onsetFloorDb as a power
   double centreRatioDb_;
   std::int32_t duckHoldBlocks_;
   std::int32_t onsetRefractoryBlocks_;

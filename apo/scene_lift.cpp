@@ -104,12 +104,15 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
 
   const int prevSlot = static_cast<int>((m + kSlots - 1) % kSlots);
   gainRamp_.fill(m == 0 ? gainDb : gainHistory_[prevSlot], gainDb, blockFrames_, gains_);
-  linearRamp(m == 0 ? mix : mixHistory_[prevSlot], mix, blockFrames_, mixes_);
+  // Mix ramp: x_i = from + (i+1)/B (to - from), computed in the loop.
+  const double mixFrom = m == 0 ? mix : mixHistory_[prevSlot];
+  const double mixStep = (mix - mixFrom) / blockFrames_;
   const double* w = wet_[mSlot];
   const double* b = base_[mSlot];
   for (std::int32_t i = 0; i < blockFrames_; ++i) {
+    const double x = mixFrom + (i + 1) * mixStep;
     const StereoPair baseFrame = loadPair(b + 2 * i);
-    storePair(out + 2 * i, ((loadPair(w + 2 * i) - baseFrame) * mixes_[i] + baseFrame) * gains_[i]);
+    storePair(out + 2 * i, ((loadPair(w + 2 * i) - baseFrame) * x + baseFrame) * gains_[i]);
   }
   return true;
 }

