@@ -27,13 +27,13 @@ CentreDucker::CentreDucker(const ProcessorParams& params)
   for (int i = 0; i < 2; ++i) measuring_[i].design(design[i]);
 }
 
-bool CentreDucker::process(const double* block, StereoSection& preFilter, double* out) noexcept {
+bool CentreDucker::process(const double* block, FirstOrderStereoSection& preFilter, double* out) noexcept {
   const std::int64_t n = ++blockCount_;
   double* midSide = midSide_[n % kSlots];
   // One loop for the pre-filter and both measuring sections: their
   // frame-to-frame dependency chains then overlap instead of running one
   // after another. Locals let the filter state stay in registers.
-  StereoSection pre = preFilter;
+  FirstOrderStereoSection pre = preFilter;
   StereoSection first = measuring_[0];
   StereoSection second = measuring_[1];
   StereoPair sums = {0.0, 0.0};

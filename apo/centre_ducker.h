@@ -18,7 +18,7 @@ class CentreDucker {
   // Takes one block of interleaved stereo values, runs it through preFilter
   // (the input stage's high-pass; a default section passes it unchanged) and
   // when a delayed block is ready writes it to out and returns true.
-  bool process(const double* block, StereoSection& preFilter, double* out) noexcept;
+  bool process(const double* block, FirstOrderStereoSection& preFilter, double* out) noexcept;
 
   // The duck of the block last written, in dB (0 or below).
   double duckDb() const { return duckDb_; }

@@ -72,6 +72,28 @@ class StereoSection {
   SectionCoefficients coefficients_;
 };
 
+// A first-order section (b2 = a2 = 0) on a left/right pair: the same
+// results as StereoSection with those coefficients, whose z2 stays 0, with
+// a third fewer operations.
+class FirstOrderStereoSection {
+ public:
+  void design(const SectionCoefficients& c) noexcept {
+    b0_ = StereoPair{c.b0, c.b0};
+    b1_ = StereoPair{c.b1, c.b1};
+    a1_ = StereoPair{c.a1, c.a1};
+  }
+
+  StereoPair process(StereoPair x) noexcept {
+    const StereoPair y = b0_ * x + z1_;
+    z1_ = b1_ * x - a1_ * y;
+    return y;
+  }
+
+ private:
+  StereoPair b0_ = {1.0, 1.0}, b1_ = {}, a1_ = {};
+  StereoPair z1_ = {};
+};
+
 // Butterworth high-pass of the given order at cutoffHz: order/2 biquads, then
 // one first-order section when the order is odd. Unity gain at Nyquist.
 std::vector<SectionCoefficients> butterworthHighPass(int order, double cutoffHz,

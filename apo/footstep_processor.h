@@ -51,7 +51,7 @@ class FootstepProcessor {
   std::int32_t blockFrames_;
   std::int32_t latencyFrames_;
 
-  StereoSection inputHighPass_;
+  FirstOrderStereoSection inputHighPass_;
   double block_[2 * kMaxBlockFrames] = {};
   std::int32_t fill_ = 0;
 

@@ -34,7 +34,7 @@ std::vector<double> duckTrace(const ProcessorParams& params, int burstBlock, int
                               std::size_t{kBlock} * burstBlocks, 1000.0, 0.3f, left, right);
   }
   CentreDucker ducker(params);
-  StereoSection unchanged;
+  FirstOrderStereoSection unchanged;
   std::vector<double> trace;
   double block[2 * kBlock];
   double out[2 * kBlock];
@@ -92,7 +92,7 @@ TEST(CentreDucker, WithoutADuckTheOutputIsTheInputFourBlocksLater) {
   // Mid plus side and mid minus side must give back left and right, each on
   // its own side, even for one-sided and antiphase content.
   CentreDucker ducker(paramsFor("normal"));
-  StereoSection unchanged;
+  FirstOrderStereoSection unchanged;
   const auto signal = testing_signals::noise(std::size_t{kBlock} * 40, 2, 0.5f, 5);
   std::vector<double> out(2 * kBlock);
   std::vector<std::vector<double>> sent;
