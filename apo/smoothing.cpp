@@ -1,5 +1,7 @@
 #include "apo/smoothing.h"
 
+#include "apo/filter_design.h"
+
 namespace kestrune {
 
 namespace {
@@ -24,20 +26,20 @@ void DbGainRamp::fill(double fromDb, double toDb, std::int32_t frames, double* g
   // A geometric series: each product adds at most one rounding, so over 192
   // frames the gains stay within ~1e-13 of the per-frame formula.
   const double step = std::exp((toDb - fromDb) / frames * kLn10Over20);
-  // Four interleaved products, each advanced by step^4, so the multiplies do
-  // not wait on one another (frames is at least 8).
-  double lane[4];
-  lane[0] = fromGain * step;
-  for (int k = 1; k < 4; ++k) lane[k] = lane[k - 1] * step;
+  // Four interleaved products in two pairs, each advanced by step^4, so the
+  // multiplies do not wait on one another (frames is at least 8).
+  StereoPair low = {fromGain * step, fromGain * step * step};
+  StereoPair high = low * (step * step);
   const double step4 = step * step * step * step;
   std::int32_t i = 0;
   for (; i + 4 <= frames; i += 4) {
-    for (int k = 0; k < 4; ++k) {
-      gains[i + k] = lane[k];
-      lane[k] *= step4;
-    }
+    storePair(gains + i, low);
+    storePair(gains + i + 2, high);
+    low *= step4;
+    high *= step4;
   }
-  for (int k = 0; i < frames; ++i, ++k) gains[i] = lane[k];
+  const double tail[4] = {low[0], low[1], high[0], high[1]};
+  for (int k = 0; i < frames; ++i, ++k) gains[i] = tail[k];
   gains[frames - 1] = toGain;
 }
 
