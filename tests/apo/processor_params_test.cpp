@@ -28,55 +28,6 @@ TEST(ProcessorParams, BlockLengthAndLatencyPerRate) {
   }
 }
 
-TEST(ProcessorParams, PresetsOverwriteOnlyTheirFourFields) {
-  const ProcessorParams base = baseParams(44100.0);
-  EXPECT_EQ(base.duckDepthDb, 8.0);
-  EXPECT_EQ(base.liftMaxDb, 15.0);
-  EXPECT_EQ(base.toneAmount, 1.0);
-  EXPECT_EQ(base.transientMaxDb, 6.0);
-  struct Case {
-    const char* name;
-    double duck, lift, tone, transient;
-  };
-  const Case cases[] = {{"light", 4.0, 9.0, 0.6, 3.0},
-                        {"normal", 8.0, 12.0, 1.3, 12.0},
-                        {"strong", 8.0, 21.0, 1.3, 9.0}};
-  for (const Case& c : cases) {
-    ProcessorParams p = base;
-    ASSERT_TRUE(applyPreset(p, c.name));
-    EXPECT_EQ(p.duckDepthDb, c.duck);
-    EXPECT_EQ(p.liftMaxDb, c.lift);
-    EXPECT_EQ(p.toneAmount, c.tone);
-    EXPECT_EQ(p.transientMaxDb, c.transient);
-    EXPECT_EQ(p.sampleRate, 44100.0);
-    EXPECT_EQ(p.compRatio, 8.0);
-    EXPECT_EQ(p.loudHoldBlocks, 600);
-  }
-  ProcessorParams p = base;
-  EXPECT_FALSE(applyPreset(p, "Normal"));
-  EXPECT_FALSE(applyPreset(p, "normal "));
-  EXPECT_EQ(p.duckDepthDb, 8.0);
-}
-
-TEST(Smoothing, CoefficientsAtTheBaseValues) {
-  const ProcessorParams p = baseParams(48000.0);
-  EXPECT_NEAR(smoothingCoefficient(p.duckReleaseBlocks), 0.983471, 1e-6);
-  EXPECT_NEAR(smoothingCoefficient(p.liftFallBlocks), 0.998002, 1e-6);
-  EXPECT_NEAR(smoothingCoefficient(p.liftRiseBlocks), 0.999500, 1e-6);
-  EXPECT_NEAR(smoothingCoefficient(p.transientReleaseBlocks), 0.987578, 1e-6);
-  EXPECT_NEAR(smoothingCoefficient(p.compReleaseBlocks), 0.995012, 1e-6);
-  EXPECT_NEAR(smoothingCoefficient(p.headroomRiseBlocks), 0.996672, 1e-6);
-  EXPECT_NEAR(smoothingCoefficient(p.ceilingReleaseBlocks), 0.980199, 1e-6);
-  EXPECT_EQ(smoothingCoefficient(0.0), std::exp(-1000.0));
-}
-
-TEST(Smoothing, FirstTargetSeedsThenFallAndRiseUseTheirOwnCoefficient) {
-  Smoother s(0.5, 0.9);
-  EXPECT_EQ(s.feed(-6.0), -6.0);
-  EXPECT_DOUBLE_EQ(s.feed(-10.0), 0.5 * -10.0 + 0.5 * -6.0);  // falling
-  EXPECT_DOUBLE_EQ(s.feed(0.0), 0.9 * -8.0);                   // rising
-}
-
 TEST(Smoothing, GainRampMatchesThePerFrameFormula) {
   // The ramp replaces a pow per frame by a geometric series; it must agree
   // with 10^((p + (i+1)/B (q - p)) / 20) to rounding.
