@@ -188,6 +188,7 @@ void EffectEngine::fillPaths(const float* input, float* output, std::uint32_t fr
 }
 
 void EffectEngine::crossFade(float* output, std::uint32_t frames) noexcept {
+  if (frames == 0) return;  // buffers may be empty (a maximum of 0 frames)
   const std::int32_t target = targetSelector_.load(std::memory_order_relaxed);
   float* played = stereoOut_.data();
   std::uint32_t i = 0;

@@ -264,6 +264,11 @@ TEST(EffectEngine, CallLongerThanTheMaximumPassesThrough) {
   EXPECT_FALSE(engine.process(in.data(), out.data(), 481, false));
   EXPECT_EQ(out, in);
   EXPECT_TRUE(engine.process(in.data(), out.data(), 480, false));
+  // A stream announced with no frames at all: empty calls are processed,
+  // anything longer passes through.
+  ASSERT_TRUE(engine.setup(floatFormat(2, 48000.0), 0, 2));
+  EXPECT_TRUE(engine.process(in.data(), out.data(), 0, false));
+  EXPECT_FALSE(engine.process(in.data(), out.data(), 1, false));
 }
 
 // After a switch away from dry, a non-finite input sample must not poison the
