@@ -27,7 +27,8 @@ CentreDucker::CentreDucker(const ProcessorParams& params)
   for (int i = 0; i < 2; ++i) measuring_[i].design(design[i]);
 }
 
-bool CentreDucker::process(const double* block, FirstOrderStereoSection& preFilter, double* out) noexcept {
+bool CentreDucker::process(const double* block, FirstOrderStereoSection& preFilter,
+                           double* out) noexcept {
   const std::int64_t n = ++blockCount_;
   double* midSide = midSide_[n % kSlots];
   // One loop for the pre-filter and both measuring sections: their

@@ -44,7 +44,7 @@ class CentreDucker {
   std::int64_t lastOnset_ = -1000000000;
   std::int64_t holdUntil_ = -1;
   double midSide_[kSlots][2 * kMaxBlockFrames] = {};  // interleaved mid, side
-  StereoPair energy_[kEnergyHistory] = {};  // mean square of mid and side per block
+  StereoPair energy_[kEnergyHistory] = {};            // mean square of mid and side per block
   StereoSection measuring_[2];
   Smoother duck_;
   double duckHistory_[kDuckHistory] = {};

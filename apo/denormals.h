@@ -25,7 +25,7 @@ class ScopedDenormalFlush {
   ScopedDenormalFlush& operator=(const ScopedDenormalFlush&) = delete;
 
 #if defined(KESTRUNE_HAS_MXCSR)
-  static constexpr unsigned kFlushToZero = 0x8000;      // MXCSR.FTZ
+  static constexpr unsigned kFlushToZero = 0x8000;       // MXCSR.FTZ
   static constexpr unsigned kDenormalsAreZero = 0x0040;  // MXCSR.DAZ
 
  private:

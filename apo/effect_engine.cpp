@@ -156,7 +156,8 @@ void EffectEngine::fillPaths(const float* input, float* output, std::uint32_t fr
     // Runs in which neither the write nor the delayed read position wraps.
     // Unsigned wrap of the position keeps the ring frame right: 4096 divides 2^32.
     const std::uint32_t p = ringPosition_ % kHistoryFrames;
-    const std::uint32_t d = (ringPosition_ - static_cast<std::uint32_t>(latencyFrames_)) % kHistoryFrames;
+    const std::uint32_t d =
+        (ringPosition_ - static_cast<std::uint32_t>(latencyFrames_)) % kHistoryFrames;
     const std::uint32_t run = std::min({frames - i, kHistoryFrames - p, kHistoryFrames - d});
     float* now = &history_[std::size_t{p} * channels];
     const float* delayed = &history_[std::size_t{d} * channels];
@@ -225,7 +226,8 @@ void EffectEngine::crossFade(float* output, std::uint32_t frames) noexcept {
   if (channels == 2) {
     std::memcpy(output, played, 2 * std::size_t{frames} * sizeof(float));
   } else if (channels == 1) {
-    for (std::uint32_t k = 0; k < frames; ++k) output[k] = (played[2 * k] + played[2 * k + 1]) * 0.5f;
+    for (std::uint32_t k = 0; k < frames; ++k)
+      output[k] = (played[2 * k] + played[2 * k + 1]) * 0.5f;
   } else {
     for (std::uint32_t k = 0; k < frames; ++k) {
       output[std::size_t{k} * channels] = played[2 * k];
@@ -242,9 +244,10 @@ void EffectEngine::writeMeter(std::uint32_t frames, std::uint8_t status) noexcep
   while (i < frames) {
     // Frames up to the end of the current period ("reached" also covers a
     // counter left above a shorter period by an earlier set-up).
-    const std::uint32_t left = meterFrameCounter_ < meterPeriodFrames_
-                                   ? static_cast<std::uint32_t>(meterPeriodFrames_ - meterFrameCounter_)
-                                   : 1;
+    const std::uint32_t left =
+        meterFrameCounter_ < meterPeriodFrames_
+            ? static_cast<std::uint32_t>(meterPeriodFrames_ - meterFrameCounter_)
+            : 1;
     const std::uint32_t run = std::min(frames - i, left);
     if (measuring) {
       inputPeak_ = std::max(inputPeak_, peakOf(stereoIn_.data() + 2 * std::size_t{i}, 2 * run));

@@ -47,8 +47,7 @@ class EffectEngine {
   // case builds processors and buffers, sized from maxFrames. The current
   // selector starts at initialSelector (clamped to 0..3) with no fade.
   // Returns false only when memory ran out (the engine is then inactive).
-  bool setup(const StreamFormat& format, std::uint32_t maxFrames,
-             std::int32_t initialSelector);
+  bool setup(const StreamFormat& format, std::uint32_t maxFrames, std::int32_t initialSelector);
 
   // [config] Inactive, state code 0. Buffers stay until the next set-up.
   void tearDown();
@@ -60,8 +59,7 @@ class EffectEngine {
   // keeps the input's flags): inactive, or frames above the set-up maximum.
   // Pass-through copies frames * bytesPerFrame bytes whatever the format.
   // Allocates nothing, takes no lock, makes no system call.
-  bool process(const float* input, float* output, std::uint32_t frames,
-               bool inputSilent) noexcept;
+  bool process(const float* input, float* output, std::uint32_t frames, bool inputSilent) noexcept;
 
   // [config] [watcher] Format and state as published in the meter header.
   bool active() const { return active_; }
@@ -104,7 +102,8 @@ class EffectEngine {
 
  private:
   void passThrough(const float* input, float* output, std::uint32_t frames) const noexcept;
-  void fillPaths(const float* input, float* output, std::uint32_t frames, bool inputSilent) noexcept;
+  void fillPaths(const float* input, float* output, std::uint32_t frames,
+                 bool inputSilent) noexcept;
   void crossFade(float* output, std::uint32_t frames) noexcept;
   void writeMeter(std::uint32_t frames, std::uint8_t status) noexcept;
 
@@ -124,8 +123,8 @@ class EffectEngine {
   std::vector<float> paths_[4];
   std::vector<float> stereoIn_;
   std::vector<float> stereoOut_;
-  std::vector<float> history_;       // channels x kHistoryFrames, frame-major
-  std::uint32_t ringPosition_ = 0;   // never reset; ring frame = position mod 4096
+  std::vector<float> history_;      // channels x kHistoryFrames, frame-major
+  std::uint32_t ringPosition_ = 0;  // never reset; ring frame = position mod 4096
 
   // Cross-fade ([rt] after set-up).
   std::int32_t currentSelector_ = 0;

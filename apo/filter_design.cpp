@@ -67,7 +67,8 @@ SectionCoefficients highShelfSection(double cornerHz, double gainDb, double samp
 }
 
 double sectionResponseDb(const SectionCoefficients& c, double frequencyHz, double sampleRate) {
-  const std::complex<double> zInv = std::polar(1.0, -2.0 * std::numbers::pi * frequencyHz / sampleRate);
+  const std::complex<double> zInv =
+      std::polar(1.0, -2.0 * std::numbers::pi * frequencyHz / sampleRate);
   const std::complex<double> num = c.b0 + zInv * (c.b1 + zInv * c.b2);
   const std::complex<double> den = 1.0 + zInv * (c.a1 + zInv * c.a2);
   return 20.0 * std::log10(std::abs(num / den));

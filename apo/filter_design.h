@@ -96,8 +96,7 @@ class FirstOrderStereoSection {
 
 // Butterworth high-pass of the given order at cutoffHz: order/2 biquads, then
 // one first-order section when the order is odd. Unity gain at Nyquist.
-std::vector<SectionCoefficients> butterworthHighPass(int order, double cutoffHz,
-                                                     double sampleRate);
+std::vector<SectionCoefficients> butterworthHighPass(int order, double cutoffHz, double sampleRate);
 
 // Peaking section: gainDb at centreHz, quality q.
 SectionCoefficients peakingSection(double centreHz, double q, double gainDb, double sampleRate);

@@ -56,8 +56,7 @@ void FootstepProcessor::inputFrames(const float* input, std::uint32_t frames) no
   const StereoPair low = -high;
   const StereoPair zero = {0.0, 0.0};
   while (frames > 0) {
-    const std::uint32_t n =
-        std::min(frames, static_cast<std::uint32_t>(blockFrames_ - fill_));
+    const std::uint32_t n = std::min(frames, static_cast<std::uint32_t>(blockFrames_ - fill_));
     // The 5 Hz high-pass runs inside the ducker's first loop over the block.
     double* to = block_ + 2 * fill_;
     for (std::uint32_t i = 0; i < n; ++i) {
@@ -93,7 +92,8 @@ void FootstepProcessor::runBlock() noexcept {
     const std::size_t at = static_cast<std::size_t>(writeCount_ % kQueueValues);
     const std::size_t run = std::min(values - written, kQueueValues - at);
     // Counts stay even (they start at 2L and move by 2B), so pairs never split.
-    for (std::size_t k = 0; k < run; k += 2) storeFloats(queue_ + at + k, loadPair(limited_ + written + k));
+    for (std::size_t k = 0; k < run; k += 2)
+      storeFloats(queue_ + at + k, loadPair(limited_ + written + k));
     written += run;
     writeCount_ += run;
   }

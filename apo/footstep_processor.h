@@ -36,9 +36,6 @@ class FootstepProcessor {
   // [rt] Status bits (kFlag*) gathered since the last call; clears them.
   std::uint32_t takeStatusFlags() noexcept { return lift_.takeFlags(); }
 
-  const ToneShaper& toneShaper() const { return tone_; }
-  const SceneLift& sceneLift() const { return lift_; }
-
  private:
   static constexpr std::uint32_t kQueueValues = 16384;  // 8192 stereo frames
   static constexpr double kInputClamp = 4.0;

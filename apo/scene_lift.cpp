@@ -86,9 +86,9 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
   if (ducked) transient = 0.0;
   const double boost = boost_.feed(transient);
 
-  const double comp = comp_.feed(-std::min(
-      params_.compMaxDb,
-      (1.0 - 1.0 / params_.compRatio) * std::max(0.0, peakDb - params_.compThresholdDb)));
+  const double comp =
+      comp_.feed(-std::min(params_.compMaxDb, (1.0 - 1.0 / params_.compRatio) *
+                                                  std::max(0.0, peakDb - params_.compThresholdDb)));
   const double room = room_.feed(headroom);
 
   const double gainDb = std::min(room, lift + boost) + comp;

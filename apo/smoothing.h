@@ -51,7 +51,6 @@ class DbGainRamp {
   double lastGain_ = 1.0;
 };
 
-
 inline double dbToGain(double db) { return std::pow(10.0, db / 20.0); }
 
 // Power to dB with the processor's floor of 1e-20 (-200 dB).

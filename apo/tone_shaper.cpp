@@ -29,8 +29,8 @@ ToneShaper::ToneShaper(const ProcessorParams& params)
   sections_[0].design(butterworthHighPass(2, kRumbleCutoffHz, fs)[0]);
   sections_[1].design(peakingSection(kMudHz, kMudQ, kMudDbPerAmount * amount, fs));
   sections_[2].design(peakingSection(kPresenceHz, kPresenceQ, kPresenceDbPerAmount * amount, fs));
-  sections_[3].design(
-      highShelfSection(std::min(kShelfRateShare * fs, kShelfMaxHz), kShelfDbPerAmount * amount, fs));
+  sections_[3].design(highShelfSection(std::min(kShelfRateShare * fs, kShelfMaxHz),
+                                       kShelfDbPerAmount * amount, fs));
 }
 
 }  // namespace kestrune

@@ -51,7 +51,8 @@ void BM_Engine(benchmark::State& state) {
   const auto frames = static_cast<std::uint32_t>(state.range(1));
   const auto channels = static_cast<std::uint32_t>(state.range(2));
   EffectEngine engine;
-  engine.setup(StreamFormat{channels, rate, 4, true}, frames, static_cast<std::int32_t>(state.range(3)));
+  engine.setup(StreamFormat{channels, rate, 4, true}, frames,
+               static_cast<std::int32_t>(state.range(3)));
   engine.syncTargetToCurrent();
   MeterSection section{};
   engine.attachMeter(&section);

@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
   constexpr double kCeilingDbfs = -1.0;
   bool underCeiling = true;
 
-  std::printf("%-8s %18s %15s %13s %13s\n", "", "off-centre steps", "centred steps",
-              "loud bursts", "output peak");
+  std::printf("%-8s %18s %15s %13s %13s\n", "", "off-centre steps", "centred steps", "loud bursts",
+              "output peak");
   for (std::int32_t selector = 0; selector < 4; ++selector) {
     kestrune::SoundBuffer rendered = scene.sound;
     kestrune::RenderSettings settings;

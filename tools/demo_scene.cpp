@@ -118,7 +118,8 @@ DemoLevels measureDemoLevels(const DemoScene& scene, const std::vector<float>& o
   const auto delay = static_cast<std::size_t>(std::max(0, latencyFrames));
   for (const DemoEvent& e : scene.events) {
     const int kind = static_cast<int>(e.kind);
-    for (std::size_t i = e.startFrame; i < e.startFrame + e.lengthFrames && i + delay < frames; ++i) {
+    for (std::size_t i = e.startFrame; i < e.startFrame + e.lengthFrames && i + delay < frames;
+         ++i) {
       for (int ch = 0; ch < 2; ++ch) {
         inEnergy[kind] += double{in[2 * i + ch]} * in[2 * i + ch];
         const float y = output[2 * (i + delay) + ch];

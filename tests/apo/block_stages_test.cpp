@@ -47,7 +47,8 @@ std::vector<double> duckTrace(const ProcessorParams& params, int burstBlock, int
 
 double deepest(const std::vector<double>& trace, int from, int to) {
   double low = 0.0;
-  for (int i = from; i < to && i < static_cast<int>(trace.size()); ++i) low = std::min(low, trace[i]);
+  for (int i = from; i < to && i < static_cast<int>(trace.size()); ++i)
+    low = std::min(low, trace[i]);
   return low;
 }
 
@@ -97,13 +98,17 @@ TEST(CentreDucker, WithoutADuckTheOutputIsTheInputFourBlocksLater) {
   std::vector<double> out(2 * kBlock);
   std::vector<std::vector<double>> sent;
   for (int b = 0; b < 40; ++b) {
-    std::vector<double> block(signal.begin() + 2 * kBlock * b, signal.begin() + 2 * kBlock * (b + 1));
-    if (b % 3 == 0) for (int i = 0; i < kBlock; ++i) block[2 * i + 1] = 0.0;  // left only
-    if (b % 3 == 1) for (int i = 0; i < kBlock; ++i) block[2 * i + 1] = -block[2 * i];
+    std::vector<double> block(signal.begin() + 2 * kBlock * b,
+                              signal.begin() + 2 * kBlock * (b + 1));
+    if (b % 3 == 0)
+      for (int i = 0; i < kBlock; ++i) block[2 * i + 1] = 0.0;  // left only
+    if (b % 3 == 1)
+      for (int i = 0; i < kBlock; ++i) block[2 * i + 1] = -block[2 * i];
     sent.push_back(block);
     if (!ducker.process(block.data(), unchanged, out.data())) continue;
     ASSERT_EQ(ducker.duckDb(), 0.0);
-    for (int k = 0; k < 2 * kBlock; ++k) ASSERT_NEAR(out[k], sent[b - 4][k], 1e-15) << b << " " << k;
+    for (int k = 0; k < 2 * kBlock; ++k)
+      ASSERT_NEAR(out[k], sent[b - 4][k], 1e-15) << b << " " << k;
   }
 }
 

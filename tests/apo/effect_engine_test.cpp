@@ -28,7 +28,8 @@ std::vector<float> runEngine(EffectEngine& engine, const std::vector<float>& inp
   const std::size_t frames = input.size() / channels;
   for (std::size_t done = 0; done < frames; done += callFrames) {
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(callFrames, frames - done));
-    EXPECT_TRUE(engine.process(input.data() + done * channels, out.data() + done * channels, n, false));
+    EXPECT_TRUE(
+        engine.process(input.data() + done * channels, out.data() + done * channels, n, false));
   }
   return out;
 }
@@ -66,9 +67,9 @@ TEST(EffectEngine, UnsupportedFormatsPassThroughUnchanged) {
     StreamFormat format;
   };
   const Case cases[] = {
-      {"33 channels", {33, 48000.0, 4, true}},    {"0 channels", {0, 48000.0, 4, true}},
-      {"4000 Hz", {2, 4000.0, 4, true}},          {"192001 Hz", {2, 192001.0, 4, true}},
-      {"16-bit", {2, 48000.0, 2, false}},         {"32-bit integer", {2, 48000.0, 4, false}},
+      {"33 channels", {33, 48000.0, 4, true}}, {"0 channels", {0, 48000.0, 4, true}},
+      {"4000 Hz", {2, 4000.0, 4, true}},       {"192001 Hz", {2, 192001.0, 4, true}},
+      {"16-bit", {2, 48000.0, 2, false}},      {"32-bit integer", {2, 48000.0, 4, false}},
       {"64-bit float", {2, 48000.0, 8, true}},
   };
   for (const Case& c : cases) {
@@ -90,7 +91,8 @@ TEST(EffectEngine, UnsupportedFormatsPassThroughUnchanged) {
 }
 
 TEST(EffectEngine, SetUpDecidesActiveAtTheRangeEdges) {
-  const StreamFormat active[] = {{1, 8000.0, 4, true}, {32, 192000.0, 4, true}, {2, 44100.0, 4, true}};
+  const StreamFormat active[] = {
+      {1, 8000.0, 4, true}, {32, 192000.0, 4, true}, {2, 44100.0, 4, true}};
   for (const StreamFormat& f : active) {
     EffectEngine engine;
     ASSERT_TRUE(engine.setup(f, 441, 0));
@@ -115,7 +117,8 @@ TEST(EffectEngine, DryIsAnExactDelayOnEveryChannelAndExtraChannelsAlwaysAre) {
     std::int32_t selector;
     std::uint32_t maxFrames;
   };
-  const Case cases[] = {{2, 0, 480}, {1, 0, 480}, {6, 0, 480}, {6, 2, 480}, {32, 3, 441}, {3, 0, 441}};
+  const Case cases[] = {{2, 0, 480}, {1, 0, 480},  {6, 0, 480},
+                        {6, 2, 480}, {32, 3, 441}, {3, 0, 441}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.channels << " channels, selector " << c.selector);
     EffectEngine engine;
@@ -187,7 +190,8 @@ TEST(EffectEngine, SwitchFadesLinearlyOver10msAndASecondFadeWaitsForTheFirst) {
   }
   for (std::size_t t = switchAt; t < switchAt + 480; ++t) expectFade(t, nullptr, &normal, switchAt);
   // 2 -> 3 starts the frame after the first fade ends, not at the call that asked for it.
-  for (std::size_t t = switchAt + 480; t < switchAt + 960; ++t) expectFade(t, &normal, &strong, switchAt + 480);
+  for (std::size_t t = switchAt + 480; t < switchAt + 960; ++t)
+    expectFade(t, &normal, &strong, switchAt + 480);
   for (std::size_t t = switchAt + 960; t < in.size() / 2; ++t) {
     ASSERT_EQ(out[2 * t], strong[2 * t]);
     ASSERT_EQ(out[2 * t + 1], strong[2 * t + 1]);

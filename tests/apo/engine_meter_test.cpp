@@ -16,7 +16,8 @@ struct MeterFixture {
   std::unique_ptr<MeterSection> section = std::make_unique<MeterSection>();
   EffectEngine engine;
 
-  MeterFixture(std::uint32_t channels, double rate, std::uint32_t maxFrames, std::int32_t selector) {
+  MeterFixture(std::uint32_t channels, double rate, std::uint32_t maxFrames,
+               std::int32_t selector) {
     std::memset(section.get(), 0, sizeof(MeterSection));
     std::memcpy(section->magic, kMeterMagic, 4);
     EXPECT_TRUE(engine.setup(StreamFormat{channels, rate, 4, true}, maxFrames, selector));
@@ -56,7 +57,8 @@ TEST(EngineMeter, OneRecordEvery240FramesAt48kHzWhateverTheCallSizes) {
   MeterFixture f(2, 44100.0, 441, 2);
   const std::vector<float> in(2 * 441 * 10, 0.0f);
   std::vector<float> out(in.size());
-  for (int c = 0; c < 10; ++c) f.engine.process(in.data() + 882 * c, out.data() + 882 * c, 441, false);
+  for (int c = 0; c < 10; ++c)
+    f.engine.process(in.data() + 882 * c, out.data() + 882 * c, 441, false);
   EXPECT_EQ(f.section->writeIndex, 4410 / 220);  // int(44100 / 200) = 220
 }
 
@@ -87,7 +89,8 @@ TEST(EngineMeter, RecordPairsInputPeakWithTheNextPeriodsOutputPeakAndStatus) {
       return peak;
     };
     for (std::size_t k = 0; k + 1 < periods; ++k) {
-      const MeterRecord& r = f.section->records[meterRecordSlot(2047 + static_cast<std::int64_t>(k))];
+      const MeterRecord& r =
+          f.section->records[meterRecordSlot(2047 + static_cast<std::int64_t>(k))];
       // Mono is seen on both sides, so the channel's own peak is the stereo peak.
       EXPECT_EQ(r.inputLevel, meterLevelFromPeak(peakOf(in, k))) << k;
       EXPECT_EQ(r.outputLevel, meterLevelFromPeak(peakOf(out, k + 1))) << k;
@@ -98,7 +101,8 @@ TEST(EngineMeter, RecordPairsInputPeakWithTheNextPeriodsOutputPeakAndStatus) {
     EXPECT_EQ(open.outputLevel, open.inputLevel);
     EXPECT_EQ(open.status, 0);
     // The record before the engine's first one was completed by it.
-    EXPECT_EQ(f.section->records[meterRecordSlot(2046)].outputLevel, meterLevelFromPeak(peakOf(out, 0)));
+    EXPECT_EQ(f.section->records[meterRecordSlot(2046)].outputLevel,
+              meterLevelFromPeak(peakOf(out, 0)));
   }
 }
 
@@ -106,7 +110,8 @@ TEST(EngineMeter, SwitchOffWritesZeroRecordsAndDetachedWritesNone) {
   MeterFixture f(2, 48000.0, 480, 2);
   const auto loud = testing_signals::noise(4800, 2, 1.0f, 5);
   std::vector<float> out(loud.size());
-  for (std::size_t c = 0; c < 10; ++c) f.engine.process(loud.data() + 960 * c, out.data() + 960 * c, 480, false);
+  for (std::size_t c = 0; c < 10; ++c)
+    f.engine.process(loud.data() + 960 * c, out.data() + 960 * c, 480, false);
   EXPECT_EQ(f.section->writeIndex, 20);
   for (int k = 0; k < 20; ++k) {
     EXPECT_EQ(f.section->records[k].inputLevel, 0);
@@ -126,8 +131,8 @@ TEST(EngineMeter, StatusBitsShowWhichStageWorksOnlyWhileAProcessorPlays) {
     std::uint8_t mustLack;
   };
   const Case cases[] = {
-      {0, 0.9f, 0, 0xFF},                                               // dry: always 0
-      {2, 0.9f, kStatusProcessorPlaying | kStatusCompressor, 0},        // loud: compressor works
+      {0, 0.9f, 0, 0xFF},                                         // dry: always 0
+      {2, 0.9f, kStatusProcessorPlaying | kStatusCompressor, 0},  // loud: compressor works
       {1, 0.0f, kStatusProcessorPlaying, kStatusCompressor | kStatusTransientBoost},
   };
   for (const Case& c : cases) {

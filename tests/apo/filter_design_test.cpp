@@ -1,10 +1,11 @@
+#include "apo/filter_design.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 #include <vector>
 
-#include "apo/filter_design.h"
 #include "apo/processor_params.h"
 #include "apo/tone_shaper.h"
 
@@ -24,11 +25,11 @@ TEST(FilterDesign, ButterworthHighPassIsThreeDbDownAtCutoffAndFlatAtNyquist) {
     double fs;
     size_t sections;
   };
-  const Case cases[] = {{1, 5.0, 48000.0, 1},  {2, 35.0, 44100.0, 1}, {3, 100.0, 48000.0, 2},
-                        {4, 150.0, 48000.0, 2}, {4, 150.0, 8000.0, 2},  {2, 35.0, 192000.0, 1}};
+  const Case cases[] = {{1, 5.0, 48000.0, 1},   {2, 35.0, 44100.0, 1}, {3, 100.0, 48000.0, 2},
+                        {4, 150.0, 48000.0, 2}, {4, 150.0, 8000.0, 2}, {2, 35.0, 192000.0, 1}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "order " << c.order << " at " << c.cutoffHz << " Hz, fs "
-                                    << c.fs);
+    SCOPED_TRACE(testing::Message()
+                 << "order " << c.order << " at " << c.cutoffHz << " Hz, fs " << c.fs);
     const auto chain = butterworthHighPass(c.order, c.cutoffHz, c.fs);
     ASSERT_EQ(chain.size(), c.sections);
     EXPECT_NEAR(chainResponseDb(chain, c.cutoffHz, c.fs), -10.0 * std::log10(2.0), 1e-9);
@@ -44,7 +45,8 @@ TEST(FilterDesign, PeakAndShelfReachTheirGainWhereDesigned) {
     EXPECT_NEAR(sectionResponseDb(peakingSection(3200.0, 0.9, gainDb, fs), 3200.0, fs), gainDb,
                 1e-9);
     EXPECT_NEAR(sectionResponseDb(peakingSection(3200.0, 0.9, gainDb, fs), 20.0, fs), 0.0, 0.01);
-    EXPECT_NEAR(sectionResponseDb(highShelfSection(7000.0, gainDb, fs), fs / 2.0, fs), gainDb, 1e-9);
+    EXPECT_NEAR(sectionResponseDb(highShelfSection(7000.0, gainDb, fs), fs / 2.0, fs), gainDb,
+                1e-9);
     EXPECT_NEAR(sectionResponseDb(highShelfSection(7000.0, gainDb, fs), 7000.0, fs), gainDb / 2.0,
                 0.05);
     EXPECT_NEAR(sectionResponseDb(highShelfSection(7000.0, gainDb, fs), 50.0, fs), 0.0, 0.01);

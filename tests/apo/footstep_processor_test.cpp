@@ -57,7 +57,8 @@ TEST(FootstepProcessor, FirstLatencyFramesAreExactSilenceForAnyInput) {
       const auto in = noise(latency + 20 * p->blockFrames(), 2, 1.0f, 7);
       const auto out = runWhole(*p, in);
       for (std::size_t k = 0; k < 2 * latency; ++k) ASSERT_EQ(out[k], 0.0f) << k;
-      EXPECT_TRUE(std::any_of(out.begin() + 2 * latency, out.end(), [](float x) { return x != 0; }));
+      EXPECT_TRUE(
+          std::any_of(out.begin() + 2 * latency, out.end(), [](float x) { return x != 0; }));
     }
   }
 }
@@ -83,8 +84,12 @@ TEST(FootstepProcessor, NonFiniteSamplesCountAsZeroAndHugeOnesAsFour) {
     float dirty;
     float clean;
   };
-  const Poke pokes[] = {{1001, nan, 0.0f},   {2002, inf, 0.0f},    {3003, -inf, 0.0f},
-                        {40000, 10.0f, 4.0f}, {40001, -1e30f, -4.0f}, {50000, 4.5f, 4.0f},
+  const Poke pokes[] = {{1001, nan, 0.0f},
+                        {2002, inf, 0.0f},
+                        {3003, -inf, 0.0f},
+                        {40000, 10.0f, 4.0f},
+                        {40001, -1e30f, -4.0f},
+                        {50000, 4.5f, 4.0f},
                         {60000, std::numeric_limits<float>::max(), 4.0f}};
   for (const Poke& poke : pokes) {
     dirty[poke.index] = poke.dirty;
@@ -95,7 +100,8 @@ TEST(FootstepProcessor, NonFiniteSamplesCountAsZeroAndHugeOnesAsFour) {
   const auto outDirty = runWhole(*a, dirty);
   const auto outClean = runWhole(*b, clean);
   ASSERT_EQ(outDirty, outClean);
-  EXPECT_TRUE(std::all_of(outDirty.begin(), outDirty.end(), [](float x) { return std::isfinite(x); }));
+  EXPECT_TRUE(
+      std::all_of(outDirty.begin(), outDirty.end(), [](float x) { return std::isfinite(x); }));
 }
 
 TEST(FootstepProcessor, AnySplitOfCallsGivesTheSameStreamWhenNotAligned) {
@@ -119,7 +125,8 @@ TEST(FootstepProcessor, AnySplitOfCallsGivesTheSameStreamWhenNotAligned) {
     splits[1].calls.assign(frames / block, block);
     splits[1].calls.push_back(static_cast<std::uint32_t>(frames % block));
     for (std::size_t done = 0; done < frames; done += 441) {
-      splits[4].calls.push_back(static_cast<std::uint32_t>(std::min<std::size_t>(441, frames - done)));
+      splits[4].calls.push_back(
+          static_cast<std::uint32_t>(std::min<std::size_t>(441, frames - done)));
     }
     for (const Split& split : splits) {
       SCOPED_TRACE(testing::Message() << rate << " " << split.name);
@@ -198,7 +205,8 @@ TEST(FootstepProcessor, OutputNeverExceedsTheCeiling) {
   for (std::size_t i = 1000; i < frames; i += 4801) clicks[2 * i] = clicks[2 * i + 1] = 4.0f;
   cases.push_back({"clicks after silence", clicks});
   std::vector<float> quietThenLoud = noise(frames, 2, 0.0005f, 24);
-  for (std::size_t i = frames / 2; i < frames; ++i) quietThenLoud[2 * i] = 1.0f;  // lifted scene meets DC step
+  for (std::size_t i = frames / 2; i < frames; ++i)
+    quietThenLoud[2 * i] = 1.0f;  // lifted scene meets DC step
   cases.push_back({"quiet scene then loud step", quietThenLoud});
 
   for (const Case& c : cases) {

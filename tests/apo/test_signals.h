@@ -26,7 +26,7 @@ inline void addBurst(std::vector<float>& stereo, double sampleRate, std::size_t 
                      bool right) {
   for (std::size_t i = 0; i < lengthFrames && startFrame + i < stereo.size() / 2; ++i) {
     const float x = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frequency *
-                                                           static_cast<double>(i) / sampleRate));
+                                                            static_cast<double>(i) / sampleRate));
     if (left) stereo[2 * (startFrame + i)] += x;
     if (right) stereo[2 * (startFrame + i) + 1] += x;
   }

@@ -1,3 +1,5 @@
+#include "tools/offline_render.h"
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -8,7 +10,6 @@
 #include <sstream>
 
 #include "tools/demo_scene.h"
-#include "tools/offline_render.h"
 #include "tools/render_cli.h"
 #include "tools/sound_file.h"
 
@@ -19,7 +20,8 @@ namespace fs = std::filesystem;
 
 std::vector<float> ramp(std::size_t values) {
   std::vector<float> v(values);
-  for (std::size_t i = 0; i < values; ++i) v[i] = static_cast<float>((i * 37) % 1000) / 1000.0f - 0.5f;
+  for (std::size_t i = 0; i < values; ++i)
+    v[i] = static_cast<float>((i * 37) % 1000) / 1000.0f - 0.5f;
   return v;
 }
 
@@ -71,8 +73,8 @@ TEST(OfflineRender, DryIsTheInputDelayedAndUnsupportedStreamsPassThrough) {
     std::uint32_t period;
   };
   const Case cases[] = {
-      {2, 48000.0, 0, true, 336, 480},  {1, 44100.0, 0, true, 352, 441},
-      {6, 96000.0, 0, true, 672, 960},  {33, 48000.0, 2, false, 0, 480},
+      {2, 48000.0, 0, true, 336, 480}, {1, 44100.0, 0, true, 352, 441},
+      {6, 96000.0, 0, true, 672, 960}, {33, 48000.0, 2, false, 0, 480},
       {2, 4000.0, 3, false, 0, 40},
   };
   for (const Case& c : cases) {
@@ -99,8 +101,9 @@ class RenderFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("kestrune_render_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("kestrune_render_test_" +
+            std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -196,7 +199,7 @@ TEST(DemoScene, IsDeterministicAndTheEffectMovesEachClassTheRightWay) {
   for (std::int32_t selector = 1; selector < 4; ++selector) {
     SCOPED_TRACE(selector);
     const DemoLevels& l = bySelector[selector];
-    EXPECT_GT(l.offCentreStepsDb, 3.0);                    // quiet off-centre steps come forward
+    EXPECT_GT(l.offCentreStepsDb, 3.0);                     // quiet off-centre steps come forward
     EXPECT_GT(l.offCentreStepsDb, l.centredStepsDb + 5.0);  // own steps are held back
     EXPECT_LT(l.burstsDb, -3.0);                            // loud moments are held in check
     EXPECT_LE(l.outputPeakDbfs, -1.0);
