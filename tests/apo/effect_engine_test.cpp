@@ -199,6 +199,28 @@ TEST(EffectEngine, SwitchFadesLinearlyOver10msAndASecondFadeWaitsForTheFirst) {
   EXPECT_EQ(engine.currentSelector(), 3);
 }
 
+TEST(EffectEngine, AnyCallSizesUpToTheMaximumGiveTheSameStream) {
+  // 441 is not a whole number of blocks, so the processors carry the eighth
+  // block of latency and no call size may change a single output sample.
+  const auto in = noise(48000, 3, 0.4f, 57);
+  EffectEngine reference;
+  ASSERT_TRUE(reference.setup(floatFormat(3, 48000.0), 441, 1));
+  reference.syncTargetToCurrent();
+  const auto expected = runEngine(reference, in, 3, 441);
+  for (std::uint32_t seed : {1u, 2u}) {
+    EffectEngine engine;
+    ASSERT_TRUE(engine.setup(floatFormat(3, 48000.0), 441, 1));
+    engine.syncTargetToCurrent();
+    std::vector<float> out(in.size());
+    std::size_t done = 0;
+    for (std::uint32_t n : testing_signals::randomSplit(in.size() / 3, seed == 1 ? 441 : 5, seed)) {
+      ASSERT_TRUE(engine.process(in.data() + 3 * done, out.data() + 3 * done, n, false));
+      done += n;
+    }
+    EXPECT_EQ(out, expected) << "seed " << seed;
+  }
+}
+
 TEST(EffectEngine, SyncingTheTargetAtLockStartsNoFade) {
   EffectEngine engine;
   ASSERT_TRUE(engine.setup(floatFormat(2, 48000.0), 480, 3));
