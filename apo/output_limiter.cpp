@@ -16,13 +16,15 @@ bool OutputLimiter::process(const double* block, double* out) noexcept {
   const std::int64_t k = ++blockCount_;
   const std::int32_t values = 2 * blockFrames_;
   if (block != slots_[k % kSlots]) std::copy(block, block + values, slots_[k % kSlots]);
-  StereoPair peaks = {0.0, 0.0};
+  // Two running maxima (even and odd frames) so the comparisons overlap.
+  StereoPair peaks[2] = {{0.0, 0.0}, {0.0, 0.0}};
   for (std::int32_t i = 0; i < blockFrames_; ++i) {
     const StereoPair x = loadPair(block + 2 * i);
     const StereoPair magnitude = x < 0.0 ? -x : x;
-    peaks = magnitude > peaks ? magnitude : peaks;
+    StereoPair& p = peaks[i & 1];
+    p = magnitude > p ? magnitude : p;
   }
-  const double peak = std::max(peaks[0], peaks[1]);
+  const double peak = std::max({peaks[0][0], peaks[0][1], peaks[1][0], peaks[1][1]});
   needed_[k % kNeededHistory] = std::min(1.0, ceiling_ / std::max(1e-12, peak));
 
   const std::int64_t outBlock = k - 1;

@@ -38,11 +38,23 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
   duckHistory_[slot] = duckDb;
 
   auto at = [](std::int64_t j) { return static_cast<int>(j % kLevelHistory); };
-  StereoPair sumSquares = {0.0, 0.0};
-  for (std::int32_t i = 0; i < blockFrames_; ++i) {
-    const StereoPair x = loadPair(wet + 2 * i);
-    sumSquares += x * x;
+  // Two partial sums (even and odd frames; blocks have an even or odd
+  // length, the last odd frame goes to the first) halve the chain of
+  // dependent additions.
+  StereoPair even = {0.0, 0.0};
+  StereoPair odd = {0.0, 0.0};
+  std::int32_t i = 0;
+  for (; i + 2 <= blockFrames_; i += 2) {
+    const StereoPair a = loadPair(wet + 2 * i);
+    const StereoPair b = loadPair(wet + 2 * i + 2);
+    even += a * a;
+    odd += b * b;
   }
+  if (i < blockFrames_) {
+    const StereoPair a = loadPair(wet + 2 * i);
+    even += a * a;
+  }
+  const StereoPair sumSquares = even + odd;
   energy_[at(n)] = (sumSquares[0] + sumSquares[1]) / values;
 
   double recent = 0.0;
