@@ -17,14 +17,24 @@ bool OutputLimiter::process(const double* block, double* out) noexcept {
   const std::int32_t values = 2 * blockFrames_;
   if (block != slots_[k % kSlots]) std::copy(block, block + values, slots_[k % kSlots]);
   // Two running maxima (even and odd frames) so the comparisons overlap.
-  StereoPair peaks[2] = {{0.0, 0.0}, {0.0, 0.0}};
-  for (std::int32_t i = 0; i < blockFrames_; ++i) {
+  auto magnitude = [block](std::int32_t i) {
     const StereoPair x = loadPair(block + 2 * i);
-    const StereoPair magnitude = x < 0.0 ? -x : x;
-    StereoPair& p = peaks[i & 1];
-    p = magnitude > p ? magnitude : p;
+    return x < 0.0 ? -x : x;
+  };
+  StereoPair even = {0.0, 0.0};
+  StereoPair odd = {0.0, 0.0};
+  std::int32_t i = 0;
+  for (; i + 2 <= blockFrames_; i += 2) {
+    const StereoPair a = magnitude(i);
+    const StereoPair b = magnitude(i + 1);
+    even = a > even ? a : even;
+    odd = b > odd ? b : odd;
   }
-  const double peak = std::max({peaks[0][0], peaks[0][1], peaks[1][0], peaks[1][1]});
+  if (i < blockFrames_) {
+    const StereoPair a = magnitude(i);
+    even = a > even ? a : even;
+  }
+  const double peak = std::max({even[0], even[1], odd[0], odd[1]});
   needed_[k % kNeededHistory] = std::min(1.0, ceiling_ / std::max(1e-12, peak));
 
   const std::int64_t outBlock = k - 1;
