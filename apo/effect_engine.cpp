@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
+#include <exception>
 
 #include "apo/denormals.h"
 #include "apo/footstep_processor.h"
@@ -87,11 +87,7 @@ bool EffectEngine::setup(const StreamFormat& format, std::uint32_t maxFrames,
     stereoIn_.assign(stereoValues, 0.0f);
     stereoOut_.assign(stereoValues, 0.0f);
     history_.assign(std::size_t{channels_} * kHistoryFrames, 0.0f);
-  } catch (const std::bad_alloc&) {
-    active_ = false;
-    stateCode_ = kMeterStateIdle;
-    return false;
-  } catch (const std::length_error&) {
+  } catch (const std::exception&) {  // bad_alloc, or length_error for an absurd maximum
     active_ = false;
     stateCode_ = kMeterStateIdle;
     return false;
