@@ -96,4 +96,11 @@ void wakePipeServer() {
                                         OPEN_EXISTING, 0, nullptr));
 }
 
+void stopPipeServer(HANDLE serverThread) {
+  constexpr DWORD kWakeRetryMs = 20;
+  do {
+    wakePipeServer();
+  } while (::WaitForSingleObject(serverThread, kWakeRetryMs) == WAIT_TIMEOUT);
+}
+
 }  // namespace kestrune::service

@@ -29,4 +29,10 @@ HANDLE startPipeServerThread(HANDLE stopEvent, CommandHost& host);
 // ConnectNamedPipe wakes and sees the stop event.
 void wakePipeServer();
 
+// After the stop event is signalled: wakes the server thread until it has
+// ended. One wake-up is not enough when it finds no instance because the
+// server is just between its stop check and creating the next one; that
+// server would then wait for a client forever.
+void stopPipeServer(HANDLE serverThread);
+
 }  // namespace kestrune::service

@@ -65,8 +65,7 @@ void runServiceBody() {
   // Without a pipe the service cannot be reached; end rather than run blind.
   if (!server) return;
   runGameWatcher();
-  wakePipeServer();
-  ::WaitForSingleObject(server.get(), INFINITE);
+  stopPipeServer(server.get());
 }
 
 }  // namespace kestrune::service

@@ -251,6 +251,51 @@ TEST_F(Product, RepairOverARunningInstallKeepsSettingsButResetsMissingOnes) {
   EXPECT_EQ(ctlStatus(), kFreshInstallStatus);
 }
 
+TEST_F(Product, ServiceStopsWithinItsWaitHintAndSwitchesTheEffectOff) {
+  kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMode, 0);
+  EXPECT_EQ(runProgram(installFolder() + L"\\" + kCtlExeName, L"set wanted 1").out, "ok\n");
+  EXPECT_EQ(settingNumber(kValueEnabled), 1u);
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueScHandle service(
+      ::OpenServiceW(manager.get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status{};
+  const ULONGLONG start = ::GetTickCount64();
+  ASSERT_TRUE(::ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(status.dwWaitHint, 5000u);
+  while (status.dwCurrentState != SERVICE_STOPPED && ::GetTickCount64() - start < 10000) {
+    ::Sleep(50);
+    ::QueryServiceStatus(service.get(), &status);
+  }
+  EXPECT_LT(::GetTickCount64() - start, 5000u);
+  EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
+  EXPECT_EQ(settingNumber(kValueEnabled), 0u);
+  EXPECT_EQ(settingNumber(kValueMeter), 0u);
+  kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMode, 1);
+}
+
+TEST_F(Product, MissingEffectModuleFailsTheInstallWithTheServiceLeftStopped) {
+  const std::wstring dll = *stage_ + L"\\" + kEffectDllName;
+  ASSERT_TRUE(::DeleteFileW(dll.c_str()));
+  const auto r = runProgram(stagedService(), L"install");
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_EQ(r.out, "copy dll failed 2\n");
+  EXPECT_EQ(serviceState(), DWORD(SERVICE_STOPPED));
+  ::CopyFileW((kestrune::test::binDir() + kEffectDllName).c_str(), dll.c_str(), FALSE);
+}
+
+TEST_F(Product, InstallRunFromTheInstallFolderItselfStillNeedsTheEffectModule) {
+  const std::wstring installed = installFolder() + L"\\" + kServiceExeName;
+  auto r = runProgram(installed, L"install");
+  EXPECT_EQ(r.exitCode, 1u) << "no KestruneApo.dll beside the installed program";
+  EXPECT_EQ(r.out, "copy dll failed 2\n");
+  ASSERT_TRUE(::CopyFileW((kestrune::test::binDir() + kEffectDllName).c_str(),
+                          (installFolder() + L"\\" + kEffectDllName).c_str(), FALSE));
+  r = runProgram(installed, L"install");
+  EXPECT_EQ(r.exitCode, 0u) << r.out;
+  EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
+  EXPECT_EQ(ctlStatus(), kFreshInstallStatus);
+}
+
 TEST_F(Product, UninstallRemovesEverythingButTheLogFolder) {
   kestrune::test::setDword(HKEY_CURRENT_USER, kUserKeyPath, L"StartMinimized", 1);
   const auto r = runProgram(installFolder() + L"\\" + kServiceExeName, L"uninstall");

@@ -12,6 +12,7 @@
 #include "ctl/pipe_call_win32.h"
 #include "service/dispatcher.h"
 #include "service/endpoints/endpoint_inventory_win32.h"
+#include "service/pipe_server_win32.h"
 #include "service/service_body_win32.h"
 #include "service/service_state_win32.h"
 #include "service/settings_store.h"
@@ -142,6 +143,9 @@ TEST_F(ControlPipe, RepliesByteForByte) {
        "wanted=1\nmode=always\ngame_running=0\nprocessing=1\nintensity=1\nendpoint=\n"
        "install_phase=0\nfull_fx=0\ndrift=0\ngames=hunt.exe\ncomparing=0\n"},
       {"set mode auto", "ok\n"},
+      {"install {no-such-endpoint} full",
+       "error no such render endpoint (or no FxProperties): {no-such-endpoint}\n"},
+      {"uninstall", "ok\n"},  // no journal: nothing to put back
   };
   for (const Case& c : cases) EXPECT_EQ(call(c.request), c.reply) << "request: " << c.request;
   EXPECT_EQ(readNumber(kValueEnabled, 7), 0u);
@@ -201,6 +205,59 @@ TEST_F(ControlPipe, StopsWithinTheWaitHintAndSwitchesTheEffectOff) {
   UniqueFileHandle pipe(::CreateFileW(kPipeNameW, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
   EXPECT_FALSE(pipe) << "no pipe instance is left";
+}
+
+class SilentHost final : public CommandHost {
+ public:
+  void lock() override {}
+  void unlock() override {}
+  StatusInputs readStatus() override { return {}; }
+  std::string listEndpoints() override { return ""; }
+  bool writeNumber(NumberSetting, std::uint32_t) override { return true; }
+  bool writeGames(std::string_view) override { return true; }
+  void setCompare(bool) override {}
+  void runEffectSwitch() override {}
+  bool debugCommandsAllowed() override { return false; }
+  bool attach(std::string_view, bool, bool, bool, std::string&) override { return true; }
+  bool restore(std::string&) override { return true; }
+};
+
+void spinMicroseconds(LONGLONG us) {
+  LARGE_INTEGER frequency, now, start;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  do ::QueryPerformanceCounter(&now);
+  while ((now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart < us);
+}
+
+// A stop that arrives while the server is between handing over a connection
+// and creating its next instance finds nobody to wake with a single wake-up.
+// Each round connects a client and stops a little later, sweeping that gap.
+TEST(PipeServerStop, EndsWhateverTheServerIsDoingWhenStopped) {
+  SilentHost host;
+  for (int round = 0; round < 600; ++round) {
+    UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle server(startPipeServerThread(stop.get(), host));
+    ASSERT_TRUE(server);
+    bool listening = false;
+    for (int i = 0; i < 2000 && !listening; ++i) {
+      listening = ::WaitNamedPipeW(kPipeNameW, 1000) != 0;
+      if (!listening) ::Sleep(1);
+    }
+    ASSERT_TRUE(listening);
+    UniqueFileHandle client(::CreateFileW(kPipeNameW, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    spinMicroseconds(round * 2);
+    ::SetEvent(stop.get());
+    std::thread stopper([&] { stopPipeServer(server.get()); });
+    const bool ended = ::WaitForSingleObject(server.get(), 3000) == WAIT_OBJECT_0;
+    if (!ended) {
+      stopper.detach();
+      server.release();  // still in use by the stuck stopper
+      FAIL() << "server did not end in round " << round;
+    }
+    stopper.join();
+  }
 }
 
 }  // namespace
