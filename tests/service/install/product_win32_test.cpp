@@ -283,15 +283,35 @@ TEST_F(Product, MissingEffectModuleFailsTheInstallWithTheServiceLeftStopped) {
   ::CopyFileW((kestrune::test::binDir() + kEffectDllName).c_str(), dll.c_str(), FALSE);
 }
 
-TEST_F(Product, InstallRunFromTheInstallFolderItselfStillNeedsTheEffectModule) {
+TEST_F(Product, InstallFromTheInstallFolderNeedsTheEffectModuleAndEndsRunningApps) {
   const std::wstring installed = installFolder() + L"\\" + kServiceExeName;
   auto r = runProgram(installed, L"install");
   EXPECT_EQ(r.exitCode, 1u) << "no KestruneApo.dll beside the installed program";
   EXPECT_EQ(r.out, "copy dll failed 2\n");
   ASSERT_TRUE(::CopyFileW((kestrune::test::binDir() + kEffectDllName).c_str(),
                           (installFolder() + L"\\" + kEffectDllName).c_str(), FALSE));
+
+  // A running desktop app is ended before its files are replaced. The
+  // stand-in is the control client under the app's name: with the service
+  // stopped it keeps waiting for the pipe for 30 s and would then exit with 2.
+  const std::wstring fakeApp = *stage_ + L"\\fake\\" + kAppExeName;
+  ::CreateDirectoryW((*stage_ + L"\\fake").c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileW((kestrune::test::binDir() + kCtlExeName).c_str(), fakeApp.c_str(), FALSE));
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  std::wstring line = L"\"" + fakeApp + L"\" status";
+  ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
+  UniqueHandle app(pi.hProcess);
+  ::CloseHandle(pi.hThread);
+
   r = runProgram(installed, L"install");
   EXPECT_EQ(r.exitCode, 0u) << r.out;
+  ASSERT_EQ(::WaitForSingleObject(app.get(), 0), WAIT_OBJECT_0) << "the app was left running";
+  DWORD appExit = 259;
+  ::GetExitCodeProcess(app.get(), &appExit);
+  EXPECT_EQ(appExit, 0u);
   EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
   EXPECT_EQ(ctlStatus(), kFreshInstallStatus);
 }
