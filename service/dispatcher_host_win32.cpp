@@ -19,8 +19,8 @@ namespace {
 std::optional<std::uint32_t> readOptionalNumber(const wchar_t* keyPath, const wchar_t* name) {
   DWORD value = 0;
   DWORD size = sizeof(value);
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, name, RRF_RT_REG_DWORD, nullptr, &value,
-                     &size) != ERROR_SUCCESS) {
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+      ERROR_SUCCESS) {
     return std::nullopt;
   }
   return value;
@@ -73,8 +73,8 @@ void ServiceCommandHost::runEffectSwitch() { service::runEffectSwitch(); }
 
 bool ServiceCommandHost::debugCommandsAllowed() { return readNumber(kValueDebug, 0) == 1; }
 
-bool ServiceCommandHost::attach(std::string_view endpointId, bool full, bool force,
-                                bool crashTest, std::string& message) {
+bool ServiceCommandHost::attach(std::string_view endpointId, bool full, bool force, bool crashTest,
+                                std::string& message) {
   return AttachEffect(utf8ToWide(endpointId), full, crashTest, force, message);
 }
 

@@ -1,6 +1,7 @@
 #include "service/elevation_win32.h"
 
 #include <windows.h>
+// These need windows.h included before them.
 #include <shellapi.h>
 
 #include <cstdio>

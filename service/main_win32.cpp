@@ -1,9 +1,10 @@
 // kestrune_service: the Windows service "KestruneService", its `run` mode and
 // the product's installer.
 #include <windows.h>
-#include <shellapi.h>
+// These need windows.h included before them.
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>

@@ -9,8 +9,8 @@
 namespace kestrune::service {
 
 // Pipe mode 14: message type and read mode, remote clients rejected, blocking.
-inline constexpr DWORD kPipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE |
-                                   PIPE_REJECT_REMOTE_CLIENTS | PIPE_WAIT;
+inline constexpr DWORD kPipeMode =
+    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_REJECT_REMOTE_CLIENTS | PIPE_WAIT;
 static_assert(kPipeMode == 14);
 inline constexpr DWORD kPipeOutBufferBytes = 65536;
 inline constexpr DWORD kPipeInBufferBytes = 4096;

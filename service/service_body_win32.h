@@ -8,7 +8,8 @@
 
 namespace kestrune::service {
 
-inline constexpr wchar_t kMeterSectionSddl[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;LS)(A;;GR;;;AU)";
+inline constexpr wchar_t kMeterSectionSddl[] =
+    L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;LS)(A;;GR;;;AU)";
 
 // Creates (or opens the still-existing) meter section and writes a new
 // instance id, then the magic. Null when it cannot be created; a section that

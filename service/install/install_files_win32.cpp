@@ -1,6 +1,7 @@
 #include "service/install/install_files_win32.h"
 
 #include <windows.h>
+// These need windows.h included before them.
 #include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -131,10 +132,9 @@ void createLogFile(const std::wstring& logFolder) {
     descriptor.reset(sd);
   }
   SECURITY_ATTRIBUTES sa{sizeof(sa), descriptor.get(), FALSE};
-  UniqueFileHandle file(::CreateFileW((logFolder + kLogFileName).c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      descriptor ? &sa : nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFileHandle file(::CreateFileW(
+      (logFolder + kLogFileName).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      descriptor ? &sa : nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace kestrune::service

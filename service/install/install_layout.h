@@ -24,7 +24,8 @@ inline constexpr wchar_t kDllCopyPattern[] = L"\\KestruneApo-*.dll";
 inline constexpr wchar_t kComClassKeyPath[] =
     L"SOFTWARE\\Classes\\CLSID\\{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64}";
 inline constexpr wchar_t kApoKeyPath[] =
-    L"SOFTWARE\\Classes\\AudioEngine\\AudioProcessingObjects\\{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64}";
+    L"SOFTWARE\\Classes\\AudioEngine\\AudioProcessingObjects\\{B3C1F6A2-5D4E-4F8A-9C7B-"
+    L"2E1D0A9F8C64}";
 inline constexpr wchar_t kUninstallKeyPath[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrune";
 

@@ -66,8 +66,8 @@ void deleteRegistryTree(HKEY root, const wchar_t* path) {
 void repointRunValue(const std::wstring& installFolder) {
   wchar_t current[kRunValueMaxBytes / sizeof(wchar_t)] = {};
   DWORD size = sizeof(current);
-  if (::RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_REG_SZ, nullptr,
-                     current, &size) != ERROR_SUCCESS) {
+  if (::RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_REG_SZ, nullptr, current,
+                     &size) != ERROR_SUCCESS) {
     return;
   }
   const std::wstring updated = rewrittenRunValue(current, installFolder);

@@ -1,6 +1,7 @@
 #include "service/install/install_shortcut_win32.h"
 
 #include <windows.h>
+// These need windows.h included before them.
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>

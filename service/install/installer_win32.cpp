@@ -1,6 +1,7 @@
 #include "service/install/installer_win32.h"
 
 #include <windows.h>
+// These need windows.h included before them.
 #include <knownfolders.h>
 
 #include <cstdio>
@@ -71,11 +72,10 @@ UniqueScHandle ensureService(SC_HANDLE manager, UniqueScHandle existing,
                            kServiceDisplayName);
     return existing;
   }
-  return UniqueScHandle(::CreateServiceW(manager, kServiceName, kServiceDisplayName,
-                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                         SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                         binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                         nullptr));
+  return UniqueScHandle(
+      ::CreateServiceW(manager, kServiceName, kServiceDisplayName, SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                       binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
 }
 
 void copyCompanionPrograms(const std::wstring& sourceFolder, const std::wstring& installFolder) {
@@ -121,7 +121,8 @@ int InstallProduct() {
 
   CloseRunningApps();
   copyCompanionPrograms(sourceFolder, installFolder);
-  if (!equalsIgnoringAsciiCase(sourceFolder, installFolder)) copyUiFolder(sourceFolder, installFolder);
+  if (!equalsIgnoringAsciiCase(sourceFolder, installFolder))
+    copyUiFolder(sourceFolder, installFolder);
   deleteFileOrAtReboot(installFolder + L"\\" + kFormerTrayExeName);
   repointRunValue(installFolder);
 

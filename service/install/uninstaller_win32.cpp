@@ -1,6 +1,7 @@
 #include "service/install/uninstaller_win32.h"
 
 #include <windows.h>
+// These need windows.h included before them.
 #include <knownfolders.h>
 
 #include <cstdio>

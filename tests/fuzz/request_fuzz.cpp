@@ -50,7 +50,8 @@ class CheckingHost final : public CommandHost {
     mustHoldLock();
     return debug_ = !debug_;
   }
-  bool attach(std::string_view id, bool, bool force, bool crashTest, std::string& message) override {
+  bool attach(std::string_view id, bool, bool force, bool crashTest,
+              std::string& message) override {
     mustHoldLock();
     if (id.empty() || id.find(' ') != std::string_view::npos) std::abort();
     if (crashTest && force) std::abort();

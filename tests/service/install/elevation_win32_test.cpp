@@ -1,8 +1,9 @@
+#include "service/elevation_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "service/elevation_win32.h"
 #include "tests/support/child_process_win32.h"
 
 namespace kestrune::service {

@@ -1,8 +1,8 @@
+#include "service/install/install_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "service/install/install_layout.h"
 
 namespace kestrune::service {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
-
 #include <windows.h>
+// These need windows.h included before them.
 #include <knownfolders.h>
 
 #include <regex>
@@ -40,8 +40,7 @@ std::wstring stageProductFolder() {
   const std::wstring stage = std::wstring(temp) + L"kestrune_stage";
   DeleteTree(stage);
   ::CreateDirectoryW(stage.c_str(), nullptr);
-  for (const wchar_t* name :
-       {kServiceExeName, kEffectDllName, kAppExeName, kCtlExeName}) {
+  for (const wchar_t* name : {kServiceExeName, kEffectDllName, kAppExeName, kCtlExeName}) {
     EXPECT_TRUE(::CopyFileW((kestrune::test::binDir() + name).c_str(),
                             (stage + L"\\" + name).c_str(), FALSE))
         << wideToUtf8(name);
@@ -114,7 +113,9 @@ std::vector<BYTE> szBytes(const std::wstring& text) {
   const auto* p = reinterpret_cast<const BYTE*>(text.c_str());
   return std::vector<BYTE>(p, p + (text.size() + 1) * sizeof(wchar_t));
 }
-std::vector<BYTE> dwordBytes(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
+std::vector<BYTE> dwordBytes(DWORD v) {
+  return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)};
+}
 
 void expectEntries(HKEY root, const std::wstring& path, const std::vector<RegistryEntry>& entries) {
   for (const RegistryEntry& e : entries) {
@@ -189,8 +190,9 @@ TEST_F(Product, FreshInstallCopiesRegistersSeedsAndStartsTheService) {
   ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 0u) << r.out;
   const std::string folder = wideToUtf8(installFolder());
-  const std::regex expected("installed " + std::regex_replace(folder, std::regex(R"([\\.])"), R"(\$&)") +
-                            R"(\\kestrune_service\.exe\nAPO: .*\\KestruneApo-\d{8}-\d{6}\.dll\nservice running\n)");
+  const std::regex expected(
+      "installed " + std::regex_replace(folder, std::regex(R"([\\.])"), R"(\$&)") +
+      R"(\\kestrune_service\.exe\nAPO: .*\\KestruneApo-\d{8}-\d{6}\.dll\nservice running\n)");
   EXPECT_TRUE(std::regex_match(r.out, expected)) << r.out;
 
   for (const wchar_t* name : {kServiceExeName, kAppExeName, kCtlExeName, L"ui\\index.html"}) {
@@ -218,7 +220,8 @@ TEST_F(Product, FreshInstallCopiesRegistersSeedsAndStartsTheService) {
   EXPECT_EQ(games.type, DWORD(REG_MULTI_SZ));
   EXPECT_EQ(games.bytes.size(), 26u);
   EXPECT_EQ(value(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName).bytes,
-            szBytes(L"\"C:\\x\\other.exe\"")) << "a Run value without the former tray stays";
+            szBytes(L"\"C:\\x\\other.exe\""))
+      << "a Run value without the former tray stays";
 
   EXPECT_TRUE(fileExists(knownFolderPath(FOLDERID_ProgramData) + L"\\Kestrune\\apo.log"));
   EXPECT_TRUE(fileExists(commonPrograms() + kShortcutName));
@@ -233,7 +236,8 @@ TEST_F(Product, RepairOverARunningInstallKeepsSettingsButResetsMissingOnes) {
     DWORD intensityAfter;
   } cases[] = {{3, 3}, {99, 2}};
   for (const Case& c : cases) {
-    kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueIntensity, c.intensityBefore);
+    kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueIntensity,
+                             c.intensityBefore);
     kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueWanted, 0);
     kestrune::test::setString(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName,
                               L"\"C:\\Old\\kestrune_tray.exe\"");
@@ -296,7 +300,8 @@ TEST_F(Product, InstallFromTheInstallFolderNeedsTheEffectModuleAndEndsRunningApp
   // stopped it keeps waiting for the pipe for 30 s and would then exit with 2.
   const std::wstring fakeApp = *stage_ + L"\\fake\\" + kAppExeName;
   ::CreateDirectoryW((*stage_ + L"\\fake").c_str(), nullptr);
-  ASSERT_TRUE(::CopyFileW((kestrune::test::binDir() + kCtlExeName).c_str(), fakeApp.c_str(), FALSE));
+  ASSERT_TRUE(
+      ::CopyFileW((kestrune::test::binDir() + kCtlExeName).c_str(), fakeApp.c_str(), FALSE));
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <string>
@@ -28,8 +27,8 @@ class RunModeService {
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     std::wstring line = kestrune::test::quotedBinPath(L"kestrune_service.exe") + L" run";
-    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                         nullptr, nullptr, &si, &pi)) {
+    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                         nullptr, &si, &pi)) {
       process_.reset(pi.hProcess);
       ::CloseHandle(pi.hThread);
       id_ = pi.dwProcessId;
@@ -44,8 +43,8 @@ class RunModeService {
   bool started() const { return static_cast<bool>(process_); }
   // Ctrl+C on the service's own console, as a user would press it.
   void sendCtrlC() const {
-    const auto r = kestrune::test::runChild(kestrune::test::quotedBinPath(L"send_console_ctrl_c.exe") +
-                                            L" " + std::to_wstring(id_));
+    const auto r = kestrune::test::runChild(
+        kestrune::test::quotedBinPath(L"send_console_ctrl_c.exe") + L" " + std::to_wstring(id_));
     EXPECT_EQ(r.exitCode, 0u) << "console control event not sent";
   }
   // The exit code, or 259 (still active) when it did not end in time.
@@ -89,8 +88,7 @@ const wchar_t kEndpointId[] = L"{0.0.0.00000000}.{6b1f0c3e-0d52-4d8e-9a51-crasht
 void createEndpoint(const std::wstring& fxPath) {
   const std::wstring path = std::wstring(kRenderRootPath) + kEndpointId;
   kestrune::test::setDword(HKEY_LOCAL_MACHINE, path, L"DeviceState", 1);
-  kestrune::test::setString(HKEY_LOCAL_MACHINE, fxPath,
-                            L"{d3993a3f-99c2-4402-b5ec-a92a0367664b},7",
+  kestrune::test::setString(HKEY_LOCAL_MACHINE, fxPath, L"{d3993a3f-99c2-4402-b5ec-a92a0367664b},7",
                             std::wstring(L"{00000000-0000-0000-0000-000000000001}\0\0", 40),
                             REG_MULTI_SZ);
   kestrune::test::setBytes(HKEY_LOCAL_MACHINE, fxPath, L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},5",

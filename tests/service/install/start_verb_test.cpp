@@ -69,7 +69,12 @@ TEST(Elevation, NotElevatedPassesTheCopysExitCodeOnWithArgumentsUnquoted) {
     FakeElevation port;
     port.copyExitCode = c.code;
     bool worked = false;
-    EXPECT_EQ(runElevated(c.args, port, [&] { worked = true; return 0; }), static_cast<int>(c.code));
+    EXPECT_EQ(runElevated(c.args, port,
+                          [&] {
+                            worked = true;
+                            return 0;
+                          }),
+              static_cast<int>(c.code));
     EXPECT_FALSE(worked);
     EXPECT_EQ(port.handedOver, std::vector<std::wstring>{c.parameters});
     EXPECT_EQ(port.printed, "");

@@ -29,7 +29,7 @@ TEST(CommandWords, SplitOnlyAtSpacesAndStripLineEnds) {
       {"  set   wanted  0  ", {"set", "wanted", "0"}},
       {"set\twanted 0", {"set\twanted", "0"}},
       {"\tstatus\t", {"\tstatus\t"}},
-      {"a\rb\n", {"a\rb"}},            // only trailing line ends go
+      {"a\rb\n", {"a\rb"}},                  // only trailing line ends go
       {"status \r\n ", {"status", "\r\n"}},  // a space after them keeps them
       {std::string("a\0b c", 5), {std::string("a\0b", 3), "c"}},
   };
@@ -71,7 +71,8 @@ TEST(CommandWords, AcceptedFormsCarryTheirArguments) {
       {"uninstall now", CommandKind::Uninstall, 0, "", false, false},
       {"debug-crash-install {id}", CommandKind::DebugCrashInstall, 0, "{id}", false, false},
       {"debug-crash-install {id} anything", CommandKind::DebugCrashInstall, 0, "{id}", true, false},
-      {"debug-crash-install {id} full force", CommandKind::DebugCrashInstall, 0, "{id}", false, false},
+      {"debug-crash-install {id} full force", CommandKind::DebugCrashInstall, 0, "{id}", false,
+       false},
   };
   for (const auto& c : cases) {
     const Command got = parse(c.request);
@@ -85,15 +86,32 @@ TEST(CommandWords, AcceptedFormsCarryTheirArguments) {
 
 TEST(CommandWords, RejectedFormsAreUnknown) {
   const char* rejected[] = {
-      "Status",          "STATUS",          "set",
-      "set wanted",      "set wanted 2",    "set wanted 0 0",
-      "set wanted 00",   "set Wanted 1",    "set compare 2",
-      "set compare",     "set intensity 0", "set intensity 4",
-      "set intensity 22", "set intensity 1 1", "set mode Auto",
-      "set mode on",     "set games",       "set games a b",
-      "set volume 1",    "install",         "Install x",
-      "debug-crash-install", "Uninstall",   "status\tx",
-      "frobnicate",      "set\twanted 0",
+      "Status",
+      "STATUS",
+      "set",
+      "set wanted",
+      "set wanted 2",
+      "set wanted 0 0",
+      "set wanted 00",
+      "set Wanted 1",
+      "set compare 2",
+      "set compare",
+      "set intensity 0",
+      "set intensity 4",
+      "set intensity 22",
+      "set intensity 1 1",
+      "set mode Auto",
+      "set mode on",
+      "set games",
+      "set games a b",
+      "set volume 1",
+      "install",
+      "Install x",
+      "debug-crash-install",
+      "Uninstall",
+      "status\tx",
+      "frobnicate",
+      "set\twanted 0",
   };
   for (const char* r : rejected) EXPECT_EQ(parse(r).kind, CommandKind::Unknown) << r;
   EXPECT_EQ(parse("  \r\n").kind, CommandKind::Empty);

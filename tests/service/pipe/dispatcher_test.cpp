@@ -1,9 +1,9 @@
+#include "service/dispatcher.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "service/dispatcher.h"
 
 namespace kestrune::service {
 namespace {
@@ -43,7 +43,8 @@ class FakeHost : public CommandHost {
     note("debug?");
     return debug;
   }
-  bool attach(std::string_view id, bool full, bool force, bool crash, std::string& message) override {
+  bool attach(std::string_view id, bool full, bool force, bool crash,
+              std::string& message) override {
     note("attach " + std::string(id) + (full ? " full" : "") + (force ? " force" : "") +
          (crash ? " crash" : ""));
     message = failMessage;

@@ -1,3 +1,5 @@
+#include "service/pipe_server_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,7 +14,6 @@
 #include "ctl/pipe_call_win32.h"
 #include "service/dispatcher.h"
 #include "service/endpoints/endpoint_inventory_win32.h"
-#include "service/pipe_server_win32.h"
 #include "service/service_body_win32.h"
 #include "service/service_state_win32.h"
 #include "service/settings_store.h"
@@ -54,8 +55,8 @@ RawExchange exchangeRaw(const std::string& request) {
   RawExchange out;
   UniqueFileHandle pipe;
   for (int i = 0; i < 500 && !pipe; ++i) {
-    pipe.reset(::CreateFileW(kPipeNameW, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             0, nullptr));
+    pipe.reset(::CreateFileW(kPipeNameW, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr));
     if (!pipe) ::Sleep(20);
   }
   EXPECT_TRUE(pipe);
