@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -104,6 +105,23 @@ TEST(EngineMeter, RecordPairsInputPeakWithTheNextPeriodsOutputPeakAndStatus) {
     EXPECT_EQ(f.section->records[meterRecordSlot(2046)].outputLevel,
               meterLevelFromPeak(peakOf(out, 0)));
   }
+}
+
+TEST(EngineMeter, RecordsStayPairedWhenTheSharedIndexWrapsPastItsLargestValue) {
+  MeterFixture f(2, 48000.0, 480, 2);
+  f.engine.setMeterEnabled(true);
+  f.section->writeIndex = std::numeric_limits<std::int32_t>::max();
+  const auto in = testing_signals::noise(960, 2, 0.5f, 8);
+  std::vector<float> out(in.size());
+  f.engine.process(in.data(), out.data(), 480, false);
+  f.engine.process(in.data() + 960, out.data() + 960, 480, false);
+  ASSERT_EQ(f.section->writeIndex, std::numeric_limits<std::int32_t>::min() + 3);
+  // Records 2^31 - 1 and on sit in the ring's last slot, then slots 0, 1, 2;
+  // all but the newest are complete, also those written at negative indexes.
+  for (int slot : {2047, 0, 1}) {
+    EXPECT_NE(f.section->records[slot].status & kStatusProcessorPlaying, 0) << slot;
+  }
+  EXPECT_EQ(f.section->records[2].status, 0);
 }
 
 TEST(EngineMeter, SwitchOffWritesZeroRecordsAndDetachedWritesNone) {
