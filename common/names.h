@@ -37,9 +37,12 @@ inline constexpr std::uint32_t kMaxReplyBytes = 65535;
 // Shared meter section (layout in meter_layout.h).
 inline constexpr wchar_t kMeterSectionName[] = L"Global\\KestruneMeter";
 
-// The effect's COM class id, 38 characters with braces.
-inline constexpr char kEffectClsidText[] = "{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64}";
-inline constexpr wchar_t kEffectClsidTextW[] = L"{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64}";
+// The effect's COM class id, 38 characters with braces. A macro as well, so
+// registry paths that contain it can be built as literals.
+#define KESTRUNE_EFFECT_CLSID_TEXT "{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64}"
+inline constexpr char kEffectClsidText[] = KESTRUNE_EFFECT_CLSID_TEXT;
+inline constexpr wchar_t kEffectClsidTextW[] = L"" KESTRUNE_EFFECT_CLSID_TEXT;
+inline constexpr char16_t kEffectClsidTextU[] = u"" KESTRUNE_EFFECT_CLSID_TEXT;
 static_assert(sizeof(kEffectClsidText) == 39);
 
 // Windows service names.

@@ -1,5 +1,7 @@
 #include "service/effect_switch.h"
 
+#include "common/names.h"
+
 namespace kestrune::service {
 
 SwitchValues decideSwitch(std::uint32_t wanted, std::uint32_t mode, bool gameRunning,
@@ -11,7 +13,7 @@ SwitchValues decideSwitch(std::uint32_t wanted, std::uint32_t mode, bool gameRun
 }
 
 bool slotHoldsOurEffect(std::u16string_view slotText) {
-  return slotText == u"{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64}";
+  return slotText == kEffectClsidTextU;
 }
 
 }  // namespace kestrune::service

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/names.h"
+
 namespace kestrune::service {
 
 inline constexpr wchar_t kInstallSubfolder[] = L"\\Kestrune";
@@ -22,10 +24,9 @@ inline constexpr wchar_t kFormerShortcutName[] = L"\\Kestrune.lnk";
 inline constexpr wchar_t kDllCopyPattern[] = L"\\KestruneApo-*.dll";
 
 inline constexpr wchar_t kComClassKeyPath[] =
-    L"SOFTWARE\\Classes\\CLSID\\{B3C1F6A2-5D4E-4F8A-9C7B-2E1D0A9F8C64}";
+    L"SOFTWARE\\Classes\\CLSID\\" KESTRUNE_EFFECT_CLSID_TEXT;
 inline constexpr wchar_t kApoKeyPath[] =
-    L"SOFTWARE\\Classes\\AudioEngine\\AudioProcessingObjects\\{B3C1F6A2-5D4E-4F8A-9C7B-"
-    L"2E1D0A9F8C64}";
+    L"SOFTWARE\\Classes\\AudioEngine\\AudioProcessingObjects\\" KESTRUNE_EFFECT_CLSID_TEXT;
 inline constexpr wchar_t kUninstallKeyPath[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrune";
 
