@@ -88,8 +88,9 @@ DWORD WINAPI SettingsWatcher::threadMain(void* self) {
 void SettingsWatcher::run() {
   UniqueHandle changeEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   UniqueHKey key;
+  bool armed = false;  // a notification request is pending on `key`
   for (;;) {
-    watchKey(key, changeEvent.get());
+    watchKey(key, changeEvent.get(), armed);
     const EffectSettings settings = readEffectSettings(key.get());
     engine_.setTargetSelector(selectorFor(settings));
     engine_.setMeterEnabled(settings.meter != 0);
@@ -98,20 +99,33 @@ void SettingsWatcher::run() {
 
     const HANDLE waits[2] = {stopEvent_.get(), changeEvent.get()};
     const DWORD count = changeEvent ? 2 : 1;
-    if (::WaitForMultipleObjects(count, waits, FALSE, kWakeUpMs) == WAIT_OBJECT_0) break;
+    const DWORD woke = ::WaitForMultipleObjects(count, waits, FALSE, kWakeUpMs);
+    if (woke == WAIT_OBJECT_0) break;
+    if (woke == WAIT_OBJECT_0 + 1) armed = false;
   }
 }
 
-void SettingsWatcher::watchKey(UniqueHKey& key, HANDLE changeEvent) {
+void SettingsWatcher::watchKey(UniqueHKey& key, HANDLE changeEvent, bool& armed) {
+  // A deleted key never reports a change again; it is reopened so that its
+  // re-creation is followed.
+  if (key && ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    key.reset();
   if (!key) {
+    armed = false;
     key = openSettingsKey();
     if (!key) return;
   }
-  // Re-armed every pass: a notification fires once. Without it the 1 s
-  // wake-up still keeps the values current; a key that refuses it is
-  // reopened on the next pass (it may have been deleted and re-created).
-  if (!changeEvent || ::RegNotifyChangeKeyValue(key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET,
-                                                changeEvent, TRUE) != ERROR_SUCCESS)
+  // A notification fires once, so it is asked for again after it fired, but
+  // not on a pass woken by the time-out: every request made while one is
+  // still pending is another wait kept by the system until the key changes
+  // or closes. Without a request the 1 s wake-up still keeps the values
+  // current; a key that refuses it is reopened on the next pass.
+  if (armed) return;
+  if (changeEvent && ::RegNotifyChangeKeyValue(key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET,
+                                               changeEvent, TRUE) == ERROR_SUCCESS)
+    armed = true;
+  else
     key.reset();
 }
 

@@ -43,7 +43,7 @@ class SettingsWatcher {
  private:
   static DWORD WINAPI threadMain(void* self);
   void run();
-  void watchKey(UniqueHKey& key, HANDLE changeEvent);
+  void watchKey(UniqueHKey& key, HANDLE changeEvent, bool& armed);
   void attachSection();
   void publishHeader();
 

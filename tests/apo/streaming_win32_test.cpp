@@ -35,6 +35,8 @@ struct RealTimeCounter {
   }
 };
 RealTimeCounter counter;
+// Change-notification requests the DLL makes, from any thread.
+std::atomic<int> notifyRequests{0};
 
 // Installed replacements and the originals they forward to.
 void* (*realMalloc)(size_t);
@@ -50,6 +52,7 @@ decltype(&::CreateFileW) realCreateFileW;
 decltype(&::WriteFile) realWriteFile;
 decltype(&::Sleep) realSleep;
 decltype(&::CoTaskMemAlloc) realCoTaskMemAlloc;
+decltype(&::RegNotifyChangeKeyValue) realRegNotifyChangeKeyValue;
 
 void* countMalloc(size_t n) { return counter.note(true, n) ? nullptr : realMalloc(n); }
 void* countCalloc(size_t a, size_t b) {
@@ -98,6 +101,13 @@ void WINAPI countSleep(DWORD ms) {
 LPVOID WINAPI countCoTaskMemAlloc(SIZE_T n) {
   counter.note(true);
   return realCoTaskMemAlloc(n);
+}
+
+LSTATUS WINAPI countRegNotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event,
+                                            BOOL async) {
+  ++notifyRequests;
+  counter.note(false);
+  return realRegNotifyChangeKeyValue(key, subtree, filter, event, async);
 }
 
 struct Hook {
@@ -159,6 +169,8 @@ void installCounters() {
         {"Sleep", reinterpret_cast<void*>(&countSleep), reinterpret_cast<void**>(&realSleep)},
         {"CoTaskMemAlloc", reinterpret_cast<void*>(&countCoTaskMemAlloc),
          reinterpret_cast<void**>(&realCoTaskMemAlloc)},
+        {"RegNotifyChangeKeyValue", reinterpret_cast<void*>(&countRegNotifyChangeKeyValue),
+         reinterpret_cast<void**>(&realRegNotifyChangeKeyValue)},
     };
     return hookImports(ApoModule::get().module, hooks, sizeof(hooks) / sizeof(hooks[0]));
   }();
@@ -355,13 +367,19 @@ struct PathProbe {
 TEST(ApoStreaming, LiveSettingsReachTheStreamWithinOnePass) {
   ScopedSettings settings;
   settings.set(kValueIntensity, 1);
+  installCounters();
   Apo a = Apo::create();
   ASSERT_TRUE(a.config);
   Connections c(floatFormat(2, 48000.0f), 480);
+  notifyRequests = 0;
   ASSERT_EQ(c.lock(a.config.get()), S_OK);
   PathProbe probe{a.rt.get()};
   for (int i = 0; i < 20; ++i)
     ASSERT_EQ(probe.step() & 0b1010u, 0b0010u) << "light, not strong: " << i;
+  // Passes woken by the time-out keep the pending request: each further one
+  // would be another wait held by the system until the key changes.
+  ::Sleep(2100);
+  EXPECT_EQ(notifyRequests.load(), 1) << "one request while the key stays unchanged";
 
   settings.set(kValueIntensity, 3);
   // The watcher wakes on the change; the stream sees it within about a pass.
@@ -376,6 +394,7 @@ TEST(ApoStreaming, LiveSettingsReachTheStreamWithinOnePass) {
   // both, the next ones play "strong".
   EXPECT_EQ(seen, 0u) << "the change starts with a cross-fade";
   EXPECT_TRUE(probe.step() & 0b1000u);
+  EXPECT_GE(notifyRequests.load(), 2) << "asked again once the change fired";
 
   settings.set(kValueEnabled, 0);
   EXPECT_TRUE(probe.reaches(0, 1500)) << "Enabled 0 fades to the dry signal";
