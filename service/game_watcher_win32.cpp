@@ -50,6 +50,9 @@ bool isAnyGameRunning(const std::vector<std::wstring>& games) {
 
 void runEffectSwitch() {
   ServiceState& state = serviceState();
+  // Once stop is signalled the watcher's final zeros are the last word; a
+  // command still being served must not switch the effect back on after them.
+  if (stopSignalled(0)) return;
   const std::uint32_t mode = readNumber(kValueMode, 1);
   const std::uint32_t wanted = readNumber(kValueWanted, 1);
   const SwitchValues v = decideSwitch(wanted, mode, state.gameRunning.load(), ::GetTickCount64(),
@@ -78,6 +81,9 @@ void runGameWatcher(std::uint32_t passIntervalMs) {
       if (stopSignalled(passIntervalMs)) break;
     }
   }
+  // Under the lock, so a switch that began before the stop cannot land after
+  // these writes.
+  std::lock_guard<std::mutex> hold(state.lock);
   writeNumber(kValueEnabled, 0);
   writeNumber(kValueMeter, 0);
 }

@@ -12,14 +12,14 @@ inline constexpr std::uint32_t kWatcherPassIntervalMs = 1000;
 inline constexpr std::uint64_t kCompareWindowMs = 15000;
 
 // Runs on the service-body thread until serviceState().stopEvent is signalled,
-// then writes `Enabled` = 0 and `Meter` = 0 (without the lock) and returns.
+// then writes `Enabled` = 0 and `Meter` = 0 (under the lock) and returns.
 // The first pass comes one interval after the call. `passIntervalMs` exists
 // for tests; the service uses the default.
 void runGameWatcher(std::uint32_t passIntervalMs = kWatcherPassIntervalMs);
 
 // Writes `Enabled` and `Meter` from `Wanted`, `Mode`, the game-running flag
-// and the compare deadline, each only when the stored value differs.
-// The caller holds serviceState().lock.
+// and the compare deadline, each only when the stored value differs. Does
+// nothing once the stop event is signalled. The caller holds serviceState().lock.
 void runEffectSwitch();
 
 // While the journal is at phase 2, sets the drift flag when the journal's

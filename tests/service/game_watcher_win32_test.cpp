@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
 #include "common/handles_win32.h"
@@ -197,11 +198,26 @@ TEST_F(GameWatcher, FirstPassAfterOneIntervalAndFinalWritesAtStop) {
   EXPECT_EQ(stored(kValueMeter), 0u);
 }
 
-TEST_F(GameWatcher, StopBeforeTheFirstPassStillWritesZeros) {
+// A stop before the first pass still writes the zeros, and they are the last
+// word: they wait for a pipe command's switch in progress, and a command
+// served after them does not switch the effect back on.
+TEST_F(GameWatcher, StopZerosOutlastCommandsBeingServed) {
+  setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMode, 0);  // always: the switch says on
   setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueEnabled, 1);
   setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMeter, 1);
   ::SetEvent(serviceState().stopEvent);
-  runGameWatcher();
+  std::unique_lock<std::mutex> command(serviceState().lock);
+  std::thread watcher([] { runGameWatcher(); });
+  ::Sleep(200);
+  EXPECT_EQ(stored(kValueEnabled), 1u) << "final writes did not wait for the command";
+  command.unlock();
+  watcher.join();
+  EXPECT_EQ(stored(kValueEnabled), 0u);
+  EXPECT_EQ(stored(kValueMeter), 0u);
+
+  command.lock();
+  runEffectSwitch();
+  command.unlock();
   EXPECT_EQ(stored(kValueEnabled), 0u);
   EXPECT_EQ(stored(kValueMeter), 0u);
 }
