@@ -105,7 +105,8 @@ bool AttachEffect(const std::wstring& endpointId, bool full, bool crashTest, boo
     return false;
 
   UniqueHKey fx;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, fxPath.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+  if (!couldBeEndpointId(endpointId) ||
+      ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, fxPath.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
                       fx.put()) != ERROR_SUCCESS) {
     message = "no such render endpoint (or no FxProperties): " + wideToUtf8(endpointId);
     return false;
@@ -190,9 +191,10 @@ bool RestoreEndpoint(bool restartAudioService, std::string& message) {
   }
 
   bool failed = false;
+  // Without a device there is no endpoint to put values back into.
   UniqueHKey fx;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, FxPropertiesPath(device).c_str(), 0, KEY_SET_VALUE,
-                      fx.put()) == ERROR_SUCCESS) {
+  if (!device.empty() && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, FxPropertiesPath(device).c_str(), 0,
+                                         KEY_SET_VALUE, fx.put()) == ERROR_SUCCESS) {
     for (DWORD index = 0;; ++index) {
       wchar_t name[kJournalNameChars] = {};
       DWORD nameChars = kJournalNameChars;

@@ -50,4 +50,8 @@ JournalEntry parseJournalEntryName(std::wstring_view valueName) {
           std::wstring(valueName.substr(2))};
 }
 
+bool couldBeEndpointId(std::wstring_view id) {
+  return !id.empty() && id.find_first_of(std::wstring_view(L"\\\0", 2)) == std::wstring_view::npos;
+}
+
 }  // namespace kestrune::service

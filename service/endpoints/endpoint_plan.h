@@ -62,4 +62,10 @@ struct JournalEntry {
 // "<c>:" + name (added, to delete on restore), else not an entry.
 JournalEntry parseJournalEntryName(std::wstring_view valueName);
 
+// Whether the text can be the name of an endpoint key: a registry key name is
+// never empty and holds no backslash or NUL. Anything else would make the
+// built FxProperties path name another key (a NUL cuts the path short at the
+// endpoint's own key).
+bool couldBeEndpointId(std::wstring_view id);
+
 }  // namespace kestrune::service

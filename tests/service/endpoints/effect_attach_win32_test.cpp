@@ -276,9 +276,12 @@ TEST_F(EffectAttach, RestoreEdgeCases) {
   EXPECT_TRUE(RestoreEndpoint(true, message)) << message;
   EXPECT_FALSE(journalExists());
 
-  // A journal without _Device restores nothing and is deleted.
+  // A journal without _Device restores nothing and is deleted, even where
+  // the root itself has a key named like the FxProperties subkey.
   createEndpoint(occupiedEndpoint(L"{kept}"));
   const Values kept = fxValues(L"{kept}");
+  const std::wstring oddKey = std::wstring(kRenderRootPath) + L"FxProperties";
+  kestrune::test::setString(HKEY_LOCAL_MACHINE, oddKey, kPropEndpointEffectClsid, L"{odd}");
   kestrune::test::setDword(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalPhase, 1);
   kestrune::test::setString(HKEY_LOCAL_MACHINE, kJournalKeyPath,
                             std::wstring(L"a:") + kPropEndpointEffectClsid, L"");
@@ -286,6 +289,9 @@ TEST_F(EffectAttach, RestoreEdgeCases) {
   EXPECT_TRUE(RestoreEndpoint(true, message)) << message;
   EXPECT_FALSE(journalExists());
   EXPECT_TRUE(sameValues(fxValues(L"{kept}"), kept));
+  kestrune::test::RegistryValue untouched;
+  EXPECT_TRUE(
+      kestrune::test::readValue(HKEY_LOCAL_MACHINE, oddKey, kPropEndpointEffectClsid, untouched));
   EXPECT_EQ(restarts_, 1);
 
   // A restart failure after a good restore: journal gone, restart's message.
@@ -346,6 +352,25 @@ TEST_F(EffectAttach, AttachFailuresLeaveTheEndpointAlone) {
   EXPECT_FALSE(AttachEffect(L"{no-fx}", false, false, false, message));
   EXPECT_EQ(message, "no such render endpoint (or no FxProperties): {no-fx}");
   EXPECT_FALSE(journalExists());
+
+  // Ids that no key can be named by (they come straight from the pipe): a NUL
+  // would cut the built path short at the endpoint's own key, a backslash
+  // would step into another key.
+  const FakeEndpoint victim = occupiedEndpoint(L"{victim}", kEffectClsidTextW);
+  createEndpoint(victim);
+  const Values victimBefore = fxValues(victim.id);
+  const std::wstring badIds[] = {std::wstring(L"{victim}\0", 9), std::wstring(L"{victim}\0x", 10),
+                                 L"{victim}\\", L"\\{victim}"};
+  for (const std::wstring& id : badIds) {
+    EXPECT_FALSE(AttachEffect(id, true, false, true, message));
+    EXPECT_EQ(message.rfind("no such render endpoint (or no FxProperties): ", 0), 0u) << message;
+    kestrune::test::RegistryValue stray;
+    EXPECT_FALSE(kestrune::test::readValue(HKEY_LOCAL_MACHINE, kRenderRootPath + victim.id,
+                                           kPropEndpointEffectClsid, stray));
+    EXPECT_TRUE(sameValues(fxValues(victim.id), victimBefore));
+    EXPECT_FALSE(journalExists());
+  }
+  EXPECT_EQ(restarts_, 0);
 
   // The device state is not looked at.
   FakeEndpoint unplugged = bareEndpoint(L"{unplugged}");

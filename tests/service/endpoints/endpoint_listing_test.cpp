@@ -95,5 +95,23 @@ TEST(EndpointPlan, JournalEntryNames) {
   }
 }
 
+TEST(EndpointPlan, OnlyTextsThatCanNameAKeyAreEndpointIds) {
+  struct Case {
+    std::wstring id;
+    bool ok;
+  };
+  const Case cases[] = {
+      {L"{0.0.0.00000000}.{6c4d9f5a-1e2b-4c3d-8e7f-a0b1c2d3e4f5}", true},
+      {L"x", true},
+      {L"", false},
+      {std::wstring(L"{a}\0", 4), false},
+      {std::wstring(L"\0{a}", 4), false},
+      {L"{a}\\", false},
+      {L"\\{a}", false},
+      {L"{a}\\FxProperties", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(couldBeEndpointId(c.id), c.ok) << c.id.size();
+}
+
 }  // namespace
 }  // namespace kestrune::service
