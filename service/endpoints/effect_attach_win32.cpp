@@ -1,5 +1,7 @@
 #include "service/endpoints/effect_attach_win32.h"
 
+#include <algorithm>
+
 #include "common/handles_win32.h"
 #include "common/names.h"
 #include "common/utf8_win32.h"
@@ -14,6 +16,7 @@ namespace {
 
 constexpr DWORD kJournalNameChars = 256;
 constexpr DWORD kCrashTestExitCode = 99;
+constexpr int kValueReadAttempts = 8;
 
 const AttachTestHooks* g_hooks = nullptr;
 
@@ -69,17 +72,24 @@ bool writeJournal(HKEY journal, HKEY fx, const std::wstring& endpointId, bool fu
 void setAttachTestHooks(const AttachTestHooks* hooks) { g_hooks = hooks; }
 
 ValueRecord ReadValueRecord(HKEY key, const wchar_t* name) {
-  ValueRecord record;
   DWORD type = 0;
   DWORD size = 0;
-  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return record;
-  record.bytes.assign(size, 0);
-  if (::RegQueryValueExW(key, name, nullptr, &type, record.bytes.data(), &size) != ERROR_SUCCESS)
-    return ValueRecord{};
-  record.present = true;
-  record.type = type;
-  record.bytes.resize(std::min<size_t>(size, record.bytes.size()));
-  return record;
+  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+  // Windows rewrites effect properties too, so the value can grow between the
+  // two reads. Taking that for an absent value would journal it as added and
+  // have the restore delete it; read again into a buffer of the new size. A
+  // buffer of at least one byte keeps the data read from turning into a size
+  // query when the value was empty.
+  for (int attempt = 0; attempt < kValueReadAttempts; ++attempt) {
+    std::vector<std::uint8_t> bytes(std::max<DWORD>(size, 1), 0);
+    const LSTATUS status = ::RegQueryValueExW(key, name, nullptr, &type, bytes.data(), &size);
+    if (status == ERROR_SUCCESS) {
+      bytes.resize(std::min<size_t>(size, bytes.size()));
+      return ValueRecord{true, type, std::move(bytes)};
+    }
+    if (status != ERROR_MORE_DATA) break;
+  }
+  return {};
 }
 
 bool WriteValueRecord(HKEY key, const wchar_t* name, const ValueRecord& record) {

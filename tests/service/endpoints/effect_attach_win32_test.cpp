@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include "common/handles_win32.h"
 #include "common/names.h"
@@ -136,6 +138,40 @@ TEST_F(EffectAttach, AttachWritesPlanAndRestoreBringsBackEveryByte) {
     }
   }
   EXPECT_EQ(restarts_, 8);
+}
+
+TEST_F(EffectAttach, ValueThatGrowsWhileReadIsNeverTakenForAbsent) {
+  // Windows may rewrite an effect property while the attach journals it; a
+  // value that grew between size and data read must still read as present,
+  // or the journal would mark it added and the restore would delete it.
+  const FakeEndpoint e = bareEndpoint(L"{busy}");
+  createEndpoint(e);
+  const std::wstring path = FxPropertiesPath(e.id);
+  kestrune::test::setBytes(HKEY_LOCAL_MACHINE, path, kPropFxAssociation, REG_BINARY, {1});
+  UniqueHKey reader;
+  UniqueHKey writer;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, reader.put()),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, writer.put()),
+            ERROR_SUCCESS);
+  std::atomic<bool> done{false};
+  std::thread rewriter([&] {
+    const std::vector<BYTE> small(1, 1);
+    const std::vector<BYTE> large(512, 2);
+    for (int i = 0; !done.load(); ++i) {
+      const std::vector<BYTE>& v = (i & 1) ? large : small;
+      ::RegSetValueExW(writer.get(), kPropFxAssociation, 0, REG_BINARY, v.data(),
+                       static_cast<DWORD>(v.size()));
+    }
+  });
+  int absent = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const ValueRecord r = ReadValueRecord(reader.get(), kPropFxAssociation);
+    if (!r.present || (r.bytes.size() != 1 && r.bytes.size() != 512)) ++absent;
+  }
+  done = true;
+  rewriter.join();
+  EXPECT_EQ(absent, 0);
 }
 
 TEST_F(EffectAttach, StopAtEveryAttachPointIsUndoneExactly) {
