@@ -1,5 +1,7 @@
 #include "tools/render_cli.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +16,22 @@ constexpr std::uint32_t kMaxPeriodFrames = 1u << 20;
 constexpr char kUsage[] =
     "usage: kestrune_render IN OUT [--intensity dry|light|normal|strong] [--period FRAMES] "
     "[--report]";
+constexpr char kOptions[] =
+    "  IN                 any sound file libsndfile reads\n"
+    "  OUT                32-bit float WAV, same rate and channels, delayed by the latency\n"
+    "  --intensity WHICH  dry, light, normal (default) or strong\n"
+    "  --period FRAMES    frames per call, 1 to 1048576 (default 10 ms)\n"
+    "  --report           print latency, mode, peaks and how often each status bit was set\n"
+    "  -h, --help         print this help\n";
+
+// Device and inode, so that a hard link, a symlink or another spelling of
+// the same path is caught too.
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
 
 double toDbfs(float peak) { return peak > 0.0f ? 20.0 * std::log10(peak) : -INFINITY; }
 
@@ -50,6 +68,10 @@ bool parseRenderCommand(const std::vector<std::string>& words, RenderCommand& co
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
+    if (word == "--help" || word == "-h") {
+      command.help = true;
+      return true;
+    }
     if (word == "--report") {
       command.report = true;
     } else if (word == "--intensity" || word == "--period") {
@@ -97,6 +119,18 @@ int runRenderCommand(const std::vector<std::string>& words, std::ostream& out, s
   if (!parseRenderCommand(words, command, message)) {
     err << "kestrune_render: " << message << "\n";
     return 1;
+  }
+  if (command.help) {
+    out << kUsage << "\n" << kOptions;
+    return 0;
+  }
+  // The output is first written beside OUT, so that name must not be IN either.
+  for (const std::string& target : {command.outputPath, command.outputPath + ".part"}) {
+    if (sameFile(command.inputPath, target)) {
+      err << "kestrune_render: writing " << target << " would overwrite IN " << command.inputPath
+          << "; choose another OUT (nothing was written)\n";
+      return 1;
+    }
   }
   SoundBuffer sound;
   if (!readSoundFile(command.inputPath, sound, message)) {

@@ -179,6 +179,42 @@ TEST_F(RenderFiles, UnreadableInputFailsWithOneLineAndLeavesNoFile) {
   EXPECT_FALSE(fs::exists(path("no")));
 }
 
+TEST_F(RenderFiles, RefusesAnOutputThatIsTheInputFileAndLeavesBothUntouched) {
+  SoundBuffer sound{2, 48000.0, ramp(2 * 100)};
+  std::string message;
+  ASSERT_TRUE(writeFloatWav(path("take.wav"), sound, message));
+  fs::create_hard_link(path("take.wav"), path("hard.wav"));
+  fs::create_symlink(path("take.wav"), path("soft.wav"));
+  // OUT is first written as OUT.part, so that name counts too.
+  fs::create_hard_link(path("take.wav"), path("out.wav.part"));
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_);
+  const std::pair<std::string, std::string> cases[] = {
+      {"take.wav", "take.wav"}, {"take.wav", "./take.wav"}, {path("take.wav"), "take.wav"},
+      {"take.wav", "hard.wav"}, {"soft.wav", "take.wav"},   {"take.wav", "out.wav"},
+  };
+  for (const auto& [in, out] : cases) {
+    EXPECT_EQ(run({in, out}), 1) << in << " " << out;
+    EXPECT_NE(err_.str().find("nothing was written"), std::string::npos) << err_.str();
+  }
+  fs::current_path(cwd);
+  SoundBuffer after;
+  ASSERT_TRUE(readSoundFile(path("take.wav"), after, message));
+  EXPECT_EQ(after.samples, sound.samples);
+  EXPECT_FALSE(fs::exists(path("out.wav")));
+}
+
+TEST(RenderCommand, HelpPrintsUsageAndEveryOptionAndSucceeds) {
+  for (const char* word : {"--help", "-h"}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(runRenderCommand({"in.wav", word}, out, err), 0);
+    EXPECT_EQ(out.str().rfind("usage: kestrune_render IN OUT", 0), 0u) << out.str();
+    for (const char* option : {"--intensity", "--period", "--report", "-h, --help"})
+      EXPECT_NE(out.str().find("\n  " + std::string(option)), std::string::npos) << option;
+    EXPECT_TRUE(err.str().empty());
+  }
+}
+
 TEST(DemoScene, IsDeterministicAndTheEffectMovesEachClassTheRightWay) {
   const DemoScene a = makeDemoScene();
   const DemoScene b = makeDemoScene();
