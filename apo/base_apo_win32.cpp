@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "apo/format_negotiation.h"
+#include "apo/dsp/format_negotiation.h"
 #include "apo/media_type_win32.h"
 #include "common/handles_win32.h"
 

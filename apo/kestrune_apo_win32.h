@@ -8,7 +8,7 @@
 
 #include "apo/apo_abi_win32.h"
 #include "apo/base_apo_win32.h"
-#include "apo/effect_engine.h"
+#include "apo/dsp/effect_engine.h"
 #include "apo/settings_watcher_win32.h"
 
 namespace kestrune {

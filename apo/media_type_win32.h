@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "apo/apo_abi_win32.h"
-#include "apo/format_negotiation.h"
+#include "apo/dsp/format_negotiation.h"
 
 namespace kestrune {
 

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "apo/effect_engine.h"
+#include "apo/dsp/effect_engine.h"
 #include "apo/selector_rule.h"
 #include "common/handles_win32.h"
 

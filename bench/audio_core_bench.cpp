@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "apo/effect_engine.h"
-#include "apo/footstep_processor.h"
+#include "apo/dsp/effect_engine.h"
+#include "apo/dsp/footstep_processor.h"
 
 namespace kestrune {
 namespace {

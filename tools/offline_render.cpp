@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "apo/effect_engine.h"
+#include "apo/dsp/effect_engine.h"
 
 namespace kestrune {
 

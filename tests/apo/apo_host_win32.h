@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "apo/apo_abi_win32.h"
-#include "apo/effect_engine.h"
-#include "apo/format_negotiation.h"
+#include "apo/dsp/effect_engine.h"
+#include "apo/dsp/format_negotiation.h"
 #include "apo/media_type_win32.h"
 #include "common/handles_win32.h"
 #include "common/meter_layout.h"

@@ -1,4 +1,4 @@
-#include "apo/processor_params.h"
+#include "apo/dsp/processor_params.h"
 
 #include <algorithm>
 

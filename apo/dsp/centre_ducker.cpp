@@ -1,4 +1,4 @@
-#include "apo/centre_ducker.h"
+#include "apo/dsp/centre_ducker.h"
 
 #include <algorithm>
 

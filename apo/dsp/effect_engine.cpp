@@ -1,13 +1,13 @@
-#include "apo/effect_engine.h"
+#include "apo/dsp/effect_engine.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
 
-#include "apo/denormals.h"
-#include "apo/footstep_processor.h"
-#include "apo/processor_params.h"
+#include "apo/dsp/denormals.h"
+#include "apo/dsp/footstep_processor.h"
+#include "apo/dsp/processor_params.h"
 
 namespace kestrune {
 

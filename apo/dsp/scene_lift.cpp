@@ -1,8 +1,8 @@
-#include "apo/scene_lift.h"
+#include "apo/dsp/scene_lift.h"
 
 #include <algorithm>
 
-#include "apo/filter_design.h"
+#include "apo/dsp/filter_design.h"
 
 namespace kestrune {
 

@@ -1,6 +1,6 @@
-#include "apo/smoothing.h"
+#include "apo/dsp/smoothing.h"
 
-#include "apo/filter_design.h"
+#include "apo/dsp/filter_design.h"
 
 namespace kestrune {
 

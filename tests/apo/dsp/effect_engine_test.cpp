@@ -1,4 +1,4 @@
-#include "apo/effect_engine.h"
+#include "apo/dsp/effect_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "apo/denormals.h"
-#include "apo/footstep_processor.h"
+#include "apo/dsp/denormals.h"
+#include "apo/dsp/footstep_processor.h"
 #include "test_signals.h"
 
 namespace kestrune {

@@ -1,4 +1,4 @@
-#include "apo/footstep_processor.h"
+#include "apo/dsp/footstep_processor.h"
 
 #include <gtest/gtest.h>
 

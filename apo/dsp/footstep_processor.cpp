@@ -1,10 +1,10 @@
-#include "apo/footstep_processor.h"
+#include "apo/dsp/footstep_processor.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "apo/denormals.h"
+#include "apo/dsp/denormals.h"
 
 namespace kestrune {
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "apo/processor_params.h"
-#include "apo/smoothing.h"
+#include "apo/dsp/processor_params.h"
+#include "apo/dsp/smoothing.h"
 
 namespace kestrune {
 

@@ -1,11 +1,11 @@
-#include "apo/processor_params.h"
+#include "apo/dsp/processor_params.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "apo/footstep_processor.h"
-#include "apo/smoothing.h"
+#include "apo/dsp/footstep_processor.h"
+#include "apo/dsp/smoothing.h"
 
 namespace kestrune {
 namespace {

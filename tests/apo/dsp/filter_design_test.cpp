@@ -1,4 +1,4 @@
-#include "apo/filter_design.h"
+#include "apo/dsp/filter_design.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <numbers>
 #include <vector>
 
-#include "apo/processor_params.h"
-#include "apo/tone_shaper.h"
+#include "apo/dsp/processor_params.h"
+#include "apo/dsp/tone_shaper.h"
 
 namespace kestrune {
 namespace {

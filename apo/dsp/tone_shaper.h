@@ -3,8 +3,8 @@
 // an output gain that keeps the overall level about where it was.
 #pragma once
 
-#include "apo/filter_design.h"
-#include "apo/processor_params.h"
+#include "apo/dsp/filter_design.h"
+#include "apo/dsp/processor_params.h"
 
 namespace kestrune {
 

@@ -1,4 +1,4 @@
-#include "apo/format_negotiation.h"
+#include "apo/dsp/format_negotiation.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "apo/tone_shaper.h"
+#include "apo/dsp/tone_shaper.h"
 
 #include <algorithm>
 
-#include "apo/smoothing.h"
+#include "apo/dsp/smoothing.h"
 
 namespace kestrune {
 

@@ -1,9 +1,9 @@
-#include "apo/output_limiter.h"
+#include "apo/dsp/output_limiter.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "apo/filter_design.h"
+#include "apo/dsp/filter_design.h"
 
 namespace kestrune {
 

@@ -11,7 +11,7 @@
 #include <new>
 #include <vector>
 
-#include "apo/effect_engine.h"
+#include "apo/dsp/effect_engine.h"
 
 namespace {
 std::atomic<long> g_allocations{0};

@@ -1,4 +1,4 @@
-#include "apo/filter_design.h"
+#include "apo/dsp/filter_design.h"
 
 #include <cmath>
 #include <complex>

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include "apo/centre_ducker.h"
-#include "apo/output_limiter.h"
-#include "apo/scene_lift.h"
+#include "apo/dsp/centre_ducker.h"
+#include "apo/dsp/output_limiter.h"
+#include "apo/dsp/scene_lift.h"
 #include "test_signals.h"
 
 namespace kestrune {

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "apo/centre_ducker.h"
-#include "apo/filter_design.h"
-#include "apo/output_limiter.h"
-#include "apo/processor_params.h"
-#include "apo/scene_lift.h"
-#include "apo/tone_shaper.h"
+#include "apo/dsp/centre_ducker.h"
+#include "apo/dsp/filter_design.h"
+#include "apo/dsp/output_limiter.h"
+#include "apo/dsp/processor_params.h"
+#include "apo/dsp/scene_lift.h"
+#include "apo/dsp/tone_shaper.h"
 
 namespace kestrune {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "apo/effect_engine.h"
+#include "apo/dsp/effect_engine.h"
 #include "test_signals.h"
 
 namespace kestrune {

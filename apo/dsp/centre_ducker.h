@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "apo/filter_design.h"
-#include "apo/processor_params.h"
-#include "apo/smoothing.h"
+#include "apo/dsp/filter_design.h"
+#include "apo/dsp/processor_params.h"
+#include "apo/dsp/smoothing.h"
 
 namespace kestrune {
 
