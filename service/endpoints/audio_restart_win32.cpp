@@ -180,8 +180,14 @@ bool RestartAudioService(ServiceControl& sc, std::string& message) {
   }
   ScHandle audio(sc, audioRaw);
 
+  // Going on without the dependents would stop the audio service under them
+  // and fail later for the wrong reason; nothing is stopped yet here.
   std::vector<std::wstring> names;
-  sc.enumDependents(audio.get(), names);
+  if (!sc.enumDependents(audio.get(), names)) {
+    message = "cannot list the services depending on Windows Audio (error " +
+              std::to_string(::GetLastError()) + ")";
+    return false;
+  }
   std::vector<ScHandle> dependents;
   for (const std::wstring& name : names) {
     if (SC_HANDLE h = sc.openService(manager.get(), name.c_str(), kServiceAccess))

@@ -43,8 +43,9 @@ ServiceControl& systemServiceControl();
 
 // Stops the dependents, then "Audiosrv" (killing a stuck process of its own),
 // starts it again and restarts the dependents in reverse order. On false
-// `message` says why. Called with the service lock held; can take tens of
-// seconds. An audio service already stopped counts as stopped.
+// `message` says why; when the dependents cannot be listed nothing is
+// stopped. Called with the service lock held; can take tens of seconds. An
+// audio service already stopped counts as stopped.
 bool RestartAudioService(std::string& message);
 bool RestartAudioService(ServiceControl& sc, std::string& message);
 

@@ -1,6 +1,7 @@
 #include "service/endpoints/effect_attach_win32.h"
 
 #include <algorithm>
+#include <string>
 
 #include "common/handles_win32.h"
 #include "common/names.h"
@@ -56,9 +57,12 @@ bool writeJournal(HKEY journal, HKEY fx, const std::wstring& endpointId, bool fu
   if (!setDword(journal, kJournalPhase, 1)) return false;
   if (stopHere("journal _Phase 1")) return false;
   for (const PlannedValue& planned : plan) {
-    const ValueRecord current = ReadValueRecord(fx, planned.name.c_str());
-    const bool written = current.present
-                             ? WriteValueRecord(journal, (L"v:" + planned.name).c_str(), current)
+    // A value that cannot be read would be journaled as added and deleted
+    // by the restore.
+    const std::optional<ValueRecord> current = ReadValueRecord(fx, planned.name.c_str());
+    if (!current) return false;
+    const bool written = current->present
+                             ? WriteValueRecord(journal, (L"v:" + planned.name).c_str(), *current)
                              : setText(journal, (L"a:" + planned.name).c_str(), L"");
     if (!written) return false;
     if (stopHere("journal entry")) return false;
@@ -71,15 +75,16 @@ bool writeJournal(HKEY journal, HKEY fx, const std::wstring& endpointId, bool fu
 
 void setAttachTestHooks(const AttachTestHooks* hooks) { g_hooks = hooks; }
 
-ValueRecord ReadValueRecord(HKEY key, const wchar_t* name) {
+std::optional<ValueRecord> ReadValueRecord(HKEY key, const wchar_t* name) {
   DWORD type = 0;
   DWORD size = 0;
-  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+  const LSTATUS first = ::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
+  if (first == ERROR_FILE_NOT_FOUND) return ValueRecord{};
+  if (first != ERROR_SUCCESS) return std::nullopt;
   // Windows rewrites effect properties too, so the value can grow between the
-  // two reads. Taking that for an absent value would journal it as added and
-  // have the restore delete it; read again into a buffer of the new size. A
-  // buffer of at least one byte keeps the data read from turning into a size
-  // query when the value was empty.
+  // two reads; read again into a buffer of the new size. A buffer of at least
+  // one byte keeps the data read from turning into a size query when the
+  // value was empty.
   for (int attempt = 0; attempt < kValueReadAttempts; ++attempt) {
     std::vector<std::uint8_t> bytes(std::max<DWORD>(size, 1), 0);
     const LSTATUS status = ::RegQueryValueExW(key, name, nullptr, &type, bytes.data(), &size);
@@ -87,9 +92,10 @@ ValueRecord ReadValueRecord(HKEY key, const wchar_t* name) {
       bytes.resize(std::min<size_t>(size, bytes.size()));
       return ValueRecord{true, type, std::move(bytes)};
     }
+    if (status == ERROR_FILE_NOT_FOUND) return ValueRecord{};  // deleted in between
     if (status != ERROR_MORE_DATA) break;
   }
-  return {};
+  return std::nullopt;
 }
 
 bool WriteValueRecord(HKEY key, const wchar_t* name, const ValueRecord& record) {
@@ -203,8 +209,17 @@ bool RestoreEndpoint(bool restartAudioService, std::string& message) {
   bool failed = false;
   // Without a device there is no endpoint to put values back into.
   UniqueHKey fx;
-  if (!device.empty() && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, FxPropertiesPath(device).c_str(), 0,
-                                         KEY_SET_VALUE, fx.put()) == ERROR_SUCCESS) {
+  const LSTATUS opened = device.empty()
+                             ? ERROR_FILE_NOT_FOUND
+                             : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, FxPropertiesPath(device).c_str(),
+                                               0, KEY_SET_VALUE, fx.put());
+  // Only a missing key means the endpoint is gone. Any other failure (access
+  // denied, for one) keeps the journal, the only copy of its old values.
+  if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) {
+    message = "cannot open the device's effect settings (error " + std::to_string(opened) + ")";
+    return false;
+  }
+  if (opened == ERROR_SUCCESS) {
     for (DWORD index = 0;; ++index) {
       wchar_t name[kJournalNameChars] = {};
       DWORD nameChars = kJournalNameChars;
@@ -217,8 +232,9 @@ bool RestoreEndpoint(bool restartAudioService, std::string& message) {
       bool restored = false;
       if (entry.kind == JournalEntryKind::Saved) {
         // A saved value that cannot be read back must not turn into a delete.
-        const ValueRecord saved = ReadValueRecord(journal.get(), name);
-        restored = saved.present && WriteValueRecord(fx.get(), entry.property.c_str(), saved);
+        const std::optional<ValueRecord> saved = ReadValueRecord(journal.get(), name);
+        restored =
+            saved && saved->present && WriteValueRecord(fx.get(), entry.property.c_str(), *saved);
       } else {
         restored = WriteValueRecord(fx.get(), entry.property.c_str(), ValueRecord{});
       }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "service/endpoints/endpoint_plan.h"
@@ -15,8 +16,9 @@ namespace kestrune::service {
 
 // Fills a record from an open key: size and type first, then the data into a
 // zero-filled buffer, keeping exactly the bytes the second read reports.
-// Absent on a failed first read.
-ValueRecord ReadValueRecord(HKEY key, const wchar_t* name);
+// Absent only when the value does not exist; nullopt when it exists (or may
+// exist) but cannot be read, which must never be taken for absent.
+std::optional<ValueRecord> ReadValueRecord(HKEY key, const wchar_t* name);
 
 // Sets the value from a present record or deletes it for an absent one
 // (a missing value counts as deleted).
@@ -31,9 +33,10 @@ bool AttachEffect(const std::wstring& endpointId, bool full, bool crashTest, boo
                   std::string& message);
 
 // Puts back the journal's endpoint values and deletes the journal; true at
-// once when there is no journal. With `restartAudio` the audio service is
-// restarted after a successful restore. On failure the journal stays at
-// phase 3 and `message` says why.
+// once when there is no journal, or when the endpoint's key no longer exists.
+// With `restartAudio` the audio service is restarted after a successful
+// restore. On failure (including an endpoint key that exists but cannot be
+// opened) the journal stays at phase 3 and `message` says why.
 bool RestoreEndpoint(bool restartAudio, std::string& message);
 
 // Test seams. `stopAt` is asked at every point where a crash must stay

@@ -1,5 +1,9 @@
 #include "tests/support/scoped_registry_win32.h"
 
+#include <sddl.h>
+
+#include <utility>
+
 #include "common/handles_win32.h"
 
 namespace kestrune::test {
@@ -29,7 +33,8 @@ bool snapshotKey(HKEY root, const std::wstring& path, KeySnapshot& out) {
     }
     KeySnapshot child;
     std::wstring childName(name, nameLen);
-    if (snapshotKey(root, path + L"\\" + childName, child)) out.subkeys.emplace_back(childName, std::move(child));
+    if (snapshotKey(root, path + L"\\" + childName, child))
+      out.subkeys.emplace_back(childName, std::move(child));
   }
   return true;
 }
@@ -41,10 +46,12 @@ void writeSnapshot(HKEY root, const std::wstring& path, const KeySnapshot& snaps
     return;
   }
   for (const RegistryValue& v : snapshot.values) {
-    ::RegSetValueExW(key.get(), v.name.c_str(), 0, v.type, v.bytes.empty() ? nullptr : v.bytes.data(),
+    ::RegSetValueExW(key.get(), v.name.c_str(), 0, v.type,
+                     v.bytes.empty() ? nullptr : v.bytes.data(),
                      static_cast<DWORD>(v.bytes.size()));
   }
-  for (const auto& [name, child] : snapshot.subkeys) writeSnapshot(root, path + L"\\" + name, child);
+  for (const auto& [name, child] : snapshot.subkeys)
+    writeSnapshot(root, path + L"\\" + name, child);
 }
 
 ScopedRegistryKey::ScopedRegistryKey(HKEY root, std::wstring path)
@@ -60,6 +67,30 @@ ScopedRegistryKey::~ScopedRegistryKey() {
 void ScopedRegistryKey::erase() const {
   ::RegDeleteTreeW(root_, path_.c_str());
   ::RegDeleteKeyW(root_, path_.c_str());
+}
+
+namespace {
+
+bool setKeyDacl(HKEY root, const std::wstring& path, const wchar_t* sddl) {
+  UniqueHKey key;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, key.put()) != ERROR_SUCCESS) return false;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+    return false;
+  UniqueLocal owned(sd);
+  return ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// Read and WRITE_DAC for everyone, so the scope can undo it.
+ScopedReadOnlyKey::ScopedReadOnlyKey(HKEY root, std::wstring path)
+    : root_(root),
+      path_(std::move(path)),
+      locked_(setKeyDacl(root_, path_, L"D:P(A;;KRWD;;;WD)")) {}
+
+ScopedReadOnlyKey::~ScopedReadOnlyKey() {
+  if (locked_) setKeyDacl(root_, path_, L"D:(A;;KA;;;WD)");
 }
 
 void setBytes(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
@@ -82,7 +113,8 @@ bool readValue(HKEY root, const std::wstring& path, const std::wstring& name, Re
   UniqueHKey key;
   if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
   DWORD size = 0, type = 0;
-  if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+  if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+      ERROR_SUCCESS) {
     return false;
   }
   out.name = name;

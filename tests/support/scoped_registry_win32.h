@@ -44,6 +44,24 @@ bool snapshotKey(HKEY root, const std::wstring& path, KeySnapshot& out);
 // Writes a snapshot under root\path (creating keys as needed).
 void writeSnapshot(HKEY root, const std::wstring& path, const KeySnapshot& snapshot);
 
+// While alive, the key refuses every opening for writing (error 5, access
+// denied, as Wine enforces a protected DACL) but can still be read; at the
+// end of the scope anyone may do anything with it again.
+class ScopedReadOnlyKey {
+ public:
+  ScopedReadOnlyKey(HKEY root, std::wstring path);
+  ~ScopedReadOnlyKey();
+  ScopedReadOnlyKey(const ScopedReadOnlyKey&) = delete;
+  ScopedReadOnlyKey& operator=(const ScopedReadOnlyKey&) = delete;
+
+  bool locked() const { return locked_; }
+
+ private:
+  HKEY root_;
+  std::wstring path_;
+  bool locked_ = false;
+};
+
 // Small helpers for tests.
 void setDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value);
 void setString(HKEY root, const std::wstring& path, const std::wstring& name,

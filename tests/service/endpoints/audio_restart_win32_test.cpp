@@ -29,6 +29,7 @@ class FakeServiceControl final : public ServiceControl {
   std::vector<std::wstring> dependents;  // of "Audiosrv", in reported order
   std::vector<std::wstring> log;
   DWORD managerError = 0;
+  DWORD dependentsError = 0;  // listing the dependents fails with it
   int openHandles = 0;
   int sleeps = 0;
   bool failQueries = false;
@@ -47,6 +48,7 @@ class FakeServiceControl final : public ServiceControl {
   }
   void closeHandle(SC_HANDLE) override { --openHandles; }
   bool enumDependents(SC_HANDLE, std::vector<std::wstring>& names) override {
+    if (dependentsError) return fail(dependentsError, false);
     names = dependents;
     return true;
   }
@@ -136,6 +138,19 @@ TEST(AudioRestartSeam, DependentThatDoesNotStopLeavesAudioRunning) {
   EXPECT_EQ(sc.services[L"Audiosrv"].state, static_cast<DWORD>(SERVICE_RUNNING));
   // DepA was polled for its full wait and again after its start, never more.
   EXPECT_EQ(sc.sleeps, 2 * kServiceStateWaitPolls);
+  EXPECT_EQ(sc.openHandles, 0);
+}
+
+TEST(AudioRestartSeam, DependentsThatCannotBeListedStopNothing) {
+  FakeServiceControl sc;
+  sc.services[L"Audiosrv"] = {SERVICE_RUNNING, 10};
+  sc.services[L"DepA"] = {SERVICE_RUNNING, 11};
+  sc.dependents = {L"DepA"};
+  sc.dependentsError = ERROR_NOT_ENOUGH_MEMORY;
+  std::string message;
+  EXPECT_FALSE(RestartAudioService(sc, message));
+  EXPECT_EQ(message, "cannot list the services depending on Windows Audio (error 8)");
+  EXPECT_EQ(sc.log, Log{});
   EXPECT_EQ(sc.openHandles, 0);
 }
 

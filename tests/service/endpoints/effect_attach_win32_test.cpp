@@ -166,12 +166,54 @@ TEST_F(EffectAttach, ValueThatGrowsWhileReadIsNeverTakenForAbsent) {
   });
   int absent = 0;
   for (int i = 0; i < 2000; ++i) {
-    const ValueRecord r = ReadValueRecord(reader.get(), kPropFxAssociation);
-    if (!r.present || (r.bytes.size() != 1 && r.bytes.size() != 512)) ++absent;
+    const std::optional<ValueRecord> r = ReadValueRecord(reader.get(), kPropFxAssociation);
+    if (!r || !r->present || (r->bytes.size() != 1 && r->bytes.size() != 512)) ++absent;
   }
   done = true;
   rewriter.join();
   EXPECT_EQ(absent, 0);
+}
+
+TEST_F(EffectAttach, OnlyAValueThatDoesNotExistReadsAsAbsent) {
+  const FakeEndpoint e = bareEndpoint(L"{unreadable}");
+  createEndpoint(e);
+  const std::wstring path = FxPropertiesPath(e.id);
+  UniqueHKey readable;
+  UniqueHKey writeOnly;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, readable.put()),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, writeOnly.put()),
+            ERROR_SUCCESS);
+  EXPECT_EQ(ReadValueRecord(readable.get(), kPropFxAssociation), ValueRecord{});
+  // A value the handle may not read could exist; journaled as absent, the
+  // restore would delete it.
+  EXPECT_EQ(ReadValueRecord(writeOnly.get(), L"{unrelated},3"), std::nullopt);
+  EXPECT_EQ(ReadValueRecord(writeOnly.get(), kPropFxAssociation), std::nullopt);
+}
+
+TEST_F(EffectAttach, RestoreThatCannotOpenTheEndpointKeepsTheJournal) {
+  const FakeEndpoint e = occupiedEndpoint(L"{locked}");
+  createEndpoint(e);
+  const Values before = fxValues(e.id);
+  std::string message;
+  ASSERT_TRUE(AttachEffect(e.id, true, false, true, message)) << message;
+  const Values attached = fxValues(e.id);
+  restarts_ = 0;
+  {
+    kestrune::test::ScopedReadOnlyKey locked(HKEY_LOCAL_MACHINE, FxPropertiesPath(e.id));
+    ASSERT_TRUE(locked.locked());
+    EXPECT_FALSE(RestoreEndpoint(true, message));
+    EXPECT_EQ(message, "cannot open the device's effect settings (error 5)");
+    EXPECT_EQ(phase(), 3u) << "the journal is the only copy of the old values";
+    EXPECT_TRUE(sameValues(fxValues(e.id), attached));
+    // A new attach must not go past a restore that failed.
+    EXPECT_FALSE(AttachEffect(e.id, false, false, true, message));
+    EXPECT_EQ(message, "cannot open the device's effect settings (error 5)");
+  }
+  EXPECT_EQ(restarts_, 0);
+  ASSERT_TRUE(RestoreEndpoint(true, message)) << message;
+  EXPECT_TRUE(sameValues(fxValues(e.id), before));
+  EXPECT_FALSE(journalExists());
 }
 
 TEST_F(EffectAttach, StopAtEveryAttachPointIsUndoneExactly) {
