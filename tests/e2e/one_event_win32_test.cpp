@@ -1,0 +1,475 @@
+// One event end to end: the product installed from its folder, the effect
+// attached to a headset, an audio engine playing the listening scene through
+// the installed effect, a game starting and ending, and the product removed
+// again. The audio engine is a stand-in program and the headset a fake
+// endpoint; everything else is the product itself. The timeline it prints is
+// what the main job shows.
+#include <gtest/gtest.h>
+#include <windows.h>
+// These need windows.h included before them.
+#include <knownfolders.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "common/handles_win32.h"
+#include "common/meter_layout.h"
+#include "common/names.h"
+#include "common/utf8_win32.h"
+#include "service/endpoints/audio_restart_win32.h"
+#include "service/endpoints/endpoint_plan.h"
+#include "service/install/install_files_win32.h"
+#include "service/install/install_layout.h"
+#include "service/settings_store.h"
+#include "tests/e2e/clock_win32.h"
+#include "tests/e2e/float_wav.h"
+#include "tests/e2e/headset_output.h"
+#include "tests/service/endpoints/fake_endpoint_win32.h"
+#include "tests/support/background_child_win32.h"
+#include "tests/support/running_copy_win32.h"
+
+namespace kestrune::e2e {
+namespace {
+
+namespace support = kestrune::test;
+using namespace kestrune::service;
+using kestrune::service::test::createEndpoint;
+using kestrune::service::test::fxValues;
+using kestrune::service::test::sameValues;
+using kestrune::service::test::textValue;
+using support::ScopedRegistryKey;
+
+constexpr wchar_t kHeadsetId[] = L"{6A3E1F52-94C7-4B0D-8E2A-5D17C3B9F0E4}";
+constexpr wchar_t kStopEventName[] = L"Local\\KestruneE2eEngineStop";
+constexpr wchar_t kAudioConfigKey[] = L"SOFTWARE\\KestruneTests\\FakeAudiosrv";
+constexpr std::uint32_t kPeriodFrames = 480;
+constexpr std::int32_t kNormal = 2;
+// Scene times: the game starts after the first walk and ends after the second.
+constexpr double kGameStartSceneSeconds = 7.0;
+constexpr double kGameEndSceneSeconds = 15.5;
+// The product aims at about 1.5 s per switch; the bounds leave room for a
+// loaded machine, and the measured delays are printed.
+constexpr double kSwitchBoundSeconds = 5.0;
+constexpr DWORD kStepTimeoutMs = 120000;
+
+std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+std::wstring installFolder() { return knownFolderPath(FOLDERID_ProgramFiles) + kInstallSubfolder; }
+
+// Unix source paths reach Wine programs through drive Z:.
+std::wstring sourcePath(const char* relative) {
+  std::wstring path = L"Z:" + utf8ToWide(KESTRUNE_SOURCE_DIR) + L"/" + utf8ToWide(relative);
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  return path;
+}
+
+std::string withoutCarriageReturns(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+template <typename Pred>
+bool waitUntil(Pred pred, double timeoutSeconds, DWORD pollMs = 5) {
+  const std::uint64_t end =
+      performanceMicroseconds() + static_cast<std::uint64_t>(timeoutSeconds * 1e6);
+  while (!pred()) {
+    if (performanceMicroseconds() > end) return false;
+    ::Sleep(pollMs);
+  }
+  return true;
+}
+
+void sleepUntil(std::uint64_t microseconds) {
+  const std::uint64_t now = performanceMicroseconds();
+  if (microseconds > now) ::Sleep(static_cast<DWORD>((microseconds - now) / 1000));
+}
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  const int n = std::snprintf(nullptr, 0, pattern, args...);
+  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
+  std::snprintf(out.data(), out.size() + 1, pattern, args...);
+  return out;
+}
+
+// The steps with their times since the scenario began, printed in time order
+// when the scenario ends (some times are known only from the captured audio).
+class Timeline {
+ public:
+  void add(std::uint64_t at, const std::string& what, const std::string& reply = {}) {
+    entries_.push_back({at, what, withoutCarriageReturns(reply)});
+  }
+  void add(const std::string& what, const std::string& reply = {}) {
+    add(performanceMicroseconds(), what, reply);
+  }
+  void note(const std::string& line) { notes_.push_back(line); }
+  // Times count from here.
+  void begin() { start_ = performanceMicroseconds(); }
+  double seconds(std::uint64_t at) const { return (double(at) - double(start_)) / 1e6; }
+  static double between(std::uint64_t from, std::uint64_t to) {
+    return (double(to) - double(from)) / 1e6;
+  }
+
+  void print() const {
+    std::vector<Entry> sorted = entries_;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Entry& a, const Entry& b) { return a.at < b.at; });
+    std::printf("\n  time    step\n");
+    for (const Entry& e : sorted) {
+      std::printf("%6.2f s  %s\n", seconds(e.at), e.what.c_str());
+      std::istringstream lines(e.reply);
+      for (std::string line; std::getline(lines, line);)
+        std::printf("          | %s\n", line.c_str());
+    }
+    std::printf("\n");
+    for (const std::string& n : notes_) std::printf("%s\n", n.c_str());
+    std::fflush(stdout);
+  }
+
+ private:
+  struct Entry {
+    std::uint64_t at;
+    std::string what, reply;
+  };
+  std::uint64_t start_ = performanceMicroseconds();
+  std::vector<Entry> entries_;
+  std::vector<std::string> notes_;
+};
+
+class OneEvent : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (auto [root, path] : std::initializer_list<std::pair<HKEY, std::wstring>>{
+             {HKEY_LOCAL_MACHINE, kSettingsKeyPath},
+             {HKEY_LOCAL_MACHINE, kComClassKeyPath},
+             {HKEY_LOCAL_MACHINE, kApoKeyPath},
+             {HKEY_LOCAL_MACHINE, kUninstallKeyPath},
+             {HKEY_LOCAL_MACHINE, kAudioConfigKey},
+             {HKEY_LOCAL_MACHINE, kRenderRootPath + std::wstring(kHeadsetId)},
+             {HKEY_CURRENT_USER, kUserKeyPath},
+             {HKEY_CURRENT_USER, kRunKeyPath}}) {
+      keys_.push_back(std::make_unique<ScopedRegistryKey>(root, path));
+    }
+    keys_[0]->erase();
+    keys_[4]->erase();
+    ASSERT_NO_FATAL_FAILURE(startAudioService());
+
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    work_ = std::wstring(temp) + L"kestrune_e2e";
+    ::CreateDirectoryW(work_.c_str(), nullptr);
+    stageProductFolder();
+    scene_ = makeDemoScene();
+    std::string message;
+    ASSERT_TRUE(saveFloatWav(work_ + L"\\scene.wav", scene_.sound, message)) << message;
+    stopEngine_.reset(::CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
+    ASSERT_TRUE(stopEngine_);
+  }
+
+  void TearDown() override {
+    timeline_.print();
+    if (stopEngine_) ::SetEvent(stopEngine_.get());
+    engine_.finish(10000);
+    game_.reset();
+    meter_.reset();
+    UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueScHandle product(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+    if (product) support::runChildToFile(quoted(stage_ + L"\\" + kServiceExeName) + L" uninstall");
+    if (audioService_) {
+      StopServiceAndWait(audioService_.get());
+      ::DeleteService(audioService_.get());
+    }
+    if (!stage_.empty()) DeleteTree(stage_);
+    keys_.clear();
+  }
+
+  // "Audiosrv" as the attach finds it on a PC: there and running.
+  void startAudioService() {
+    UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ASSERT_TRUE(manager);
+    UniqueScHandle old(::OpenServiceW(manager.get(), kAudioServiceName, SERVICE_ALL_ACCESS));
+    if (old) {
+      StopServiceAndWait(old.get());
+      ::DeleteService(old.get());
+    }
+    const std::wstring binary = support::quotedBinPath(L"fake_audiosrv.exe");
+    audioService_.reset(::CreateServiceW(manager.get(), kAudioServiceName, L"Test audio stand-in",
+                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                         SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, binary.c_str(),
+                                         nullptr, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(audioService_) << ::GetLastError();
+    ASSERT_TRUE(::StartServiceW(audioService_.get(), 0, nullptr)) << ::GetLastError();
+    ASSERT_TRUE(WaitForServiceState(audioService_.get(), SERVICE_RUNNING));
+  }
+
+  // The product folder as shipped: the four deliverables and the page folder.
+  void stageProductFolder() {
+    stage_ = work_ + L"\\Orvantis";
+    DeleteTree(stage_);
+    ::CreateDirectoryW(stage_.c_str(), nullptr);
+    for (const wchar_t* name : {kServiceExeName, kEffectDllName, kAppExeName, kCtlExeName}) {
+      EXPECT_TRUE(
+          ::CopyFileW((support::binDir() + name).c_str(), (stage_ + L"\\" + name).c_str(), FALSE))
+          << wideToUtf8(name);
+    }
+    copyUiFolder(sourcePath("app"), stage_);
+  }
+
+  // One kestrune_ctl command from the installed product, on the timeline.
+  std::string ctl(const std::string& command) {
+    const std::uint64_t at = performanceMicroseconds();
+    const auto r = support::runChildToFile(
+        quoted(installFolder() + L"\\" + kCtlExeName) + L" " + utf8ToWide(command), kStepTimeoutMs);
+    timeline_.add(at, "kestrune_ctl " + command, r.out + r.err);
+    return withoutCarriageReturns(r.out);
+  }
+
+  // When `Enabled` first reads `value`, or 0 when it does not within the bound.
+  static std::uint64_t waitForEnabled(std::uint32_t value) {
+    if (!waitUntil([&] { return readNumber(kValueEnabled, 99) == value; }, 2 * kSwitchBoundSeconds))
+      return 0;
+    return performanceMicroseconds();
+  }
+
+  std::uint64_t sceneTime(double seconds) const {
+    return sceneStart_ + static_cast<std::uint64_t>(seconds * 1e6);
+  }
+
+  const volatile MeterSection* meter() const {
+    return static_cast<const volatile MeterSection*>(meter_.get());
+  }
+  // The newest complete records (the two newest may still be written).
+  std::vector<MeterRecord> newestRecords(int count) const {
+    const std::int32_t w = meter()->writeIndex;
+    std::vector<MeterRecord> out;
+    for (std::int32_t k = std::max(0, w - 1 - count); k < w - 1; ++k) {
+      const volatile MeterRecord& r = meter()->records[meterRecordSlot(k)];
+      out.push_back({r.inputLevel, r.outputLevel, r.status, {}});
+    }
+    return out;
+  }
+
+  // 1. The product installed from its folder; a headset appears.
+  void installProduct() {
+    const std::uint64_t at = performanceMicroseconds();
+    const auto r = support::runChildToFile(quoted(stage_ + L"\\" + kServiceExeName) + L" install",
+                                           kStepTimeoutMs);
+    timeline_.add(at, "kestrune_service install (from the product folder)", r.out);
+    ASSERT_EQ(r.exitCode, 0u) << r.out;
+    ASSERT_TRUE(contains(r.out, "service running\n")) << r.out;
+
+    createEndpoint(
+        {kHeadsetId,
+         1,
+         L"Headphones",
+         L"USB Headset",
+         true,
+         {textValue(kPropProcessingModesForStreaming,
+                    std::wstring(L"{C18E2F7E-933D-4965-B7D1-1EEF228D2AF3}\0\0", 40), REG_MULTI_SZ),
+          {L"{e4870e26-3cc5-4cd2-ba46-ca0a9a70ed04},0", REG_BINARY, {1, 2, 3, 4}}}});
+    fxBefore_ = fxValues(kHeadsetId);
+    ASSERT_TRUE(fxBefore_);
+    timeline_.add("headset plugged in (fake endpoint " + wideToUtf8(kHeadsetId) + ")");
+  }
+
+  // 2. The effect attached to the headset; the audio service restarts.
+  void attachToHeadset() {
+    const std::string line = wideToUtf8(kHeadsetId) + "\tHeadphones (USB Headset)";
+    EXPECT_TRUE(contains(ctl("endpoints"), line + "\n"));
+    ASSERT_EQ(ctl("install " + wideToUtf8(kHeadsetId)), "ok\n");
+    EXPECT_EQ(readNumber(kAudioConfigKey, L"Starts", 0), 2u) << "Audiosrv restarted once";
+    EXPECT_TRUE(contains(ctl("endpoints"), line + "\t[kestrune]\n"));
+  }
+
+  // 3. The audio engine plays the scene through the installed effect.
+  void startAudioEngine() {
+    ASSERT_EQ(ctl("set mode auto"), "ok\n");
+    ASSERT_EQ(ctl("set wanted 1"), "ok\n");
+    UniqueHandle section(::OpenFileMappingW(FILE_MAP_READ, FALSE, kMeterSectionName));
+    ASSERT_TRUE(section) << "the service made no meter section";
+    meter_.reset(::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, kMeterSectionBytes));
+    ASSERT_TRUE(meter_);
+    const std::int32_t writtenBefore = meter()->writeIndex;
+
+    ASSERT_TRUE(engine_.start(support::quotedBinPath(L"audio_engine_stand_in.exe") + L" " +
+                              kHeadsetId + L" " + quoted(work_ + L"\\scene.wav") + L" " +
+                              quoted(work_ + L"\\headset.wav") + L" " +
+                              quoted(work_ + L"\\calls.txt") + L" " + kStopEventName));
+    ASSERT_TRUE(waitUntil(
+        [&] { return contains(engine_.output(), "locked") || !engine_.running(); }, 30.0, 10));
+    sceneStart_ = performanceMicroseconds();
+    const std::string said = engine_.output();
+    timeline_.add("audio engine stand-in plays the listening scene on the headset", said);
+    ASSERT_TRUE(engine_.running()) << said;
+    const std::string dll = wideToUtf8(installFolder() + L"\\KestruneApo-");
+    ASSERT_TRUE(contains(said, "loaded " + dll)) << "not the installed copy: " << said;
+
+    // Before the game the meter is off: records come, with zeros.
+    ASSERT_TRUE(
+        waitUntil([&] { return meter()->writeIndex > writtenBefore + 60; }, kSwitchBoundSeconds));
+    for (const MeterRecord& r : newestRecords(40)) {
+      ASSERT_EQ(r.inputLevel + r.outputLevel + r.status, 0) << "meter records before the game";
+    }
+    timeline_.add("meter section: records every 5 ms, levels 0, status 0 (meter off)");
+  }
+
+  // 4. The game starts: the effect switches on and processes.
+  void startGame() {
+    sleepUntil(sceneTime(kGameStartSceneSeconds));
+    game_ = std::make_unique<support::RunningCopy>(L"game_stand_in.exe", L"TslGame.exe");
+    gameStarted_ = performanceMicroseconds();
+    ASSERT_TRUE(game_->running());
+    timeline_.add(gameStarted_, "game starts: TslGame.exe");
+    enabledOn_ = waitForEnabled(1);
+    ASSERT_NE(enabledOn_, 0u) << "Enabled did not become 1";
+    const double delay = Timeline::between(gameStarted_, enabledOn_);
+    timeline_.add(enabledOn_, format("Enabled = 1 (%.2f s after the game started)", delay));
+    EXPECT_LT(delay, kSwitchBoundSeconds);
+    const std::string status = ctl("status");
+    EXPECT_TRUE(contains(status, "game_running=1\n")) << status;
+    EXPECT_TRUE(contains(status, "processing=1\n")) << status;
+  }
+
+  // 5. The meter records carry levels with the processor-playing bit.
+  void meterCarriesLevels() {
+    auto playing = [&] {
+      const std::vector<MeterRecord> newest = newestRecords(1);
+      return !newest.empty() && (newest[0].status & kStatusProcessorPlaying);
+    };
+    ASSERT_TRUE(waitUntil(playing, kSwitchBoundSeconds));
+    timeline_.add("meter records carry levels, status bit 8 (a processor plays)");
+    ::Sleep(250);
+    for (const MeterRecord& r : newestRecords(40)) {
+      EXPECT_TRUE(r.status & kStatusProcessorPlaying);
+      EXPECT_GT(r.inputLevel, 0);
+      EXPECT_GT(r.outputLevel, 0);
+    }
+  }
+
+  // 6. The game ends: the effect switches off and the sound fades back.
+  void endGame() {
+    sleepUntil(sceneTime(kGameEndSceneSeconds));
+    game_->end();
+    gameEnded_ = performanceMicroseconds();
+    timeline_.add(gameEnded_, "game ends");
+    enabledOff_ = waitForEnabled(0);
+    ASSERT_NE(enabledOff_, 0u) << "Enabled did not become 0";
+    const double delay = Timeline::between(gameEnded_, enabledOff_);
+    timeline_.add(enabledOff_, format("Enabled = 0 (%.2f s after the game ended)", delay));
+    EXPECT_LT(delay, kSwitchBoundSeconds);
+    const std::string status = ctl("status");
+    EXPECT_TRUE(contains(status, "game_running=0\n")) << status;
+    EXPECT_TRUE(contains(status, "processing=0\n")) << status;
+
+    // The meter goes off in the same watcher pass that starts the fade.
+    auto meterOff = [&] {
+      const std::vector<MeterRecord> newest = newestRecords(1);
+      return !newest.empty() && newest[0].status == 0;
+    };
+    ASSERT_TRUE(waitUntil(meterOff, kSwitchBoundSeconds));
+    ::Sleep(300);
+    ::SetEvent(stopEngine_.get());
+    const auto r = engine_.finish(30000);
+    const std::size_t unlocked = r.out.find("unlocked");
+    timeline_.add("audio engine stand-in stops the stream",
+                  unlocked == std::string::npos ? r.out : r.out.substr(unlocked));
+    ASSERT_EQ(r.exitCode, 0u) << r.out;
+  }
+
+  // 7. The product removed: the headset's effect properties as they were.
+  void uninstallProduct() {
+    const std::uint64_t at = performanceMicroseconds();
+    const auto r = support::runChildToFile(
+        quoted(installFolder() + L"\\" + kServiceExeName) + L" uninstall", kStepTimeoutMs);
+    timeline_.add(at, "kestrune_service uninstall", r.out);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(withoutCarriageReturns(r.out),
+              "uninstalled (endpoint restored, service and files removed)\n");
+    const bool same = sameValues(fxValues(kHeadsetId), fxBefore_);
+    timeline_.add(same ? "headset FxProperties: byte for byte as before the attach"
+                       : "headset FxProperties: CHANGED");
+    EXPECT_TRUE(same);
+  }
+
+  // What the headset played, against the effect engine run offline.
+  void headsetPlayedTheEngineOutput() {
+    SoundBuffer played;
+    std::string message;
+    ASSERT_TRUE(loadFloatWav(work_ + L"\\headset.wav", played, message)) << message;
+    std::vector<std::uint64_t> callTimes;
+    std::ifstream calls(std::filesystem::path(work_ + L"\\calls.txt"));
+    for (std::uint64_t k, at; calls >> k >> at;) callTimes.push_back(at);
+    ASSERT_EQ(callTimes.size() * kPeriodFrames, played.frames());
+
+    HeadsetAnalysis a;
+    ASSERT_TRUE(analyseHeadsetOutput(scene_, played, kPeriodFrames, kNormal, a, message))
+        << message;
+    ASSERT_TRUE(a.onCall) << "the output never left the dry signal";
+    ASSERT_TRUE(a.offCall) << "the output never left the processed signal";
+    const std::uint64_t onAt = callTimes[*a.onCall], offAt = callTimes[*a.offCall];
+    const double onDelay = Timeline::between(enabledOn_, onAt);
+    const double offDelay = Timeline::between(enabledOff_, offAt);
+    timeline_.add(onAt, format("first processed output: call %zu, %.0f ms after Enabled = 1; a "
+                               "10 ms fade from the delayed dry signal to \"normal\"",
+                               *a.onCall, onDelay * 1000));
+    timeline_.add(offAt, format("output fades back to the dry signal: call %zu, %.0f ms after "
+                                "Enabled = 0",
+                                *a.offCall, offDelay * 1000));
+    timeline_.note(
+        format("Off-centre steps, level change against the scene: %+.1f dB before the "
+               "game started (%zu steps), %+.1f dB after (%zu steps).",
+               a.stepsBeforeDb, a.stepsBefore, a.stepsAfterDb, a.stepsAfter));
+    timeline_.note(
+        format("Headset output against the effect engine run offline with the same "
+               "switch calls: largest difference %g over %zu calls of 10 ms.",
+               a.maxDifference, callTimes.size()));
+    timeline_.note(
+        format("Delays: game start -> Enabled = 1 %.2f s, Enabled = 1 -> first "
+               "processed output %.0f ms; game end -> Enabled = 0 %.2f s, Enabled = 0 "
+               "-> dry again %.0f ms.",
+               Timeline::between(gameStarted_, enabledOn_), onDelay * 1000,
+               Timeline::between(gameEnded_, enabledOff_), offDelay * 1000));
+    EXPECT_GE(onDelay, 0.0);
+    EXPECT_LT(onDelay, kSwitchBoundSeconds);
+    EXPECT_GE(offDelay, 0.0);
+    EXPECT_LT(offDelay, kSwitchBoundSeconds);
+    EXPECT_LE(a.maxDifference, 1e-6f);
+    EXPECT_GT(a.stepsBefore, 0u);
+    EXPECT_GT(a.stepsAfter, 0u);
+    EXPECT_NEAR(a.stepsBeforeDb, 0.0, 0.05);
+    EXPECT_GT(a.stepsAfterDb, a.stepsBeforeDb + 6.0);
+  }
+
+  std::vector<std::unique_ptr<ScopedRegistryKey>> keys_;
+  UniqueScHandle audioService_;
+  std::wstring work_, stage_;
+  DemoScene scene_;
+  UniqueHandle stopEngine_;
+  support::BackgroundChild engine_;
+  std::unique_ptr<support::RunningCopy> game_;
+  UniqueView meter_;
+  std::optional<std::vector<support::RegistryValue>> fxBefore_;
+  Timeline timeline_;
+  std::uint64_t sceneStart_ = 0, gameStarted_ = 0, enabledOn_ = 0, gameEnded_ = 0, enabledOff_ = 0;
+};
+
+TEST_F(OneEvent, GameFadesTheHeadsetIntoTheEffectAndOutAgain) {
+  timeline_.begin();
+  ASSERT_NO_FATAL_FAILURE(installProduct());
+  ASSERT_NO_FATAL_FAILURE(attachToHeadset());
+  ASSERT_NO_FATAL_FAILURE(startAudioEngine());
+  ASSERT_NO_FATAL_FAILURE(startGame());
+  ASSERT_NO_FATAL_FAILURE(meterCarriesLevels());
+  ASSERT_NO_FATAL_FAILURE(endGame());
+  ASSERT_NO_FATAL_FAILURE(uninstallProduct());
+  headsetPlayedTheEngineOutput();
+}
+
+}  // namespace
+}  // namespace kestrune::e2e
