@@ -21,7 +21,7 @@ echo
 echo "Product folder: $PWD/build/windows/product/Orvantis"
 echo "Zip:            $PWD/build/windows/Orvantis-0.9.4-win64.zip"
 
-# The running product: install, status through kestrune_ctl, uninstall, in a
-# private Wine prefix.
+# The running product, one event end to end in a private Wine prefix: install,
+# a headset, a game starting and ending, uninstall; prints the timeline.
 echo
-bash scripts/wine_demo.sh build/windows
+bash scripts/e2e_demo.sh build/windows
