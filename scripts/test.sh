@@ -29,4 +29,6 @@ else
   tail -n 40 build/fuzz/request_fuzz.log
   status=1
 fi
+echo "== page tests (Chromium) =="
+(cd tests/ui && npm test --silent) || status=1
 exit $status
