@@ -17,6 +17,9 @@ cmake --build --preset windows -j "$jobs"
 cmake --build build/windows --target package_folder >/dev/null
 (cd build/windows && cpack -G ZIP >/dev/null)
 
+# The page that the app shows, tested in Chromium against a stand-in for the app.
+(cd tests/ui && npm test --silent)
+
 echo
 echo "Product folder: $PWD/build/windows/product/Orvantis"
 echo "Zip:            $PWD/build/windows/Orvantis-0.9.4-win64.zip"
