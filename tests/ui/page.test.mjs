@@ -122,6 +122,7 @@ test('each state shows in words and colour, with what the effect reports', async
     [{ wanted: 1, mode: 0 }, [4000, 2, 2], 'Active', 'active', 'Orvantis works at 8 to 192 kHz'],
     [{}, [48000, 2, 0], 'Active', 'active', 'Windows has not loaded the effect on this headset yet: play any sound, or restart audio'],
     [{ journal: null }, null, 'No headset set up', 'no-headset', null],
+    [{ drift: 1 }, null, 'No headset set up', 'no-headset', null],
     [{ journal: { device: HEADPHONES, full: true, savedFx: 'some' }, drift: 1 }, null, 'Needs attention', 'attention', null],
     [{ running: false }, null, 'Needs a repair', 'attention', null],
   ];

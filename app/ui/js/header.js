@@ -3,7 +3,7 @@
 
 import { endpointName } from './endpoints.js';
 import { STATE_LOOK, errorMessage, intensityWord } from './status.js';
-import { byId, whileBusy } from './ui.js';
+import { byId, setText, whileBusy } from './ui.js';
 
 const STATE_DETAIL = {
   active: 'Footsteps stand out now.',
@@ -55,41 +55,39 @@ export function mountHeader(session, bridge, headsets) {
   function renderState(status) {
     const look = STATE_LOOK[status.state];
     state.dataset.state = look.tone;
-    byId('state-word').textContent = look.title;
+    setText(byId('state-word'), look.title);
     let detail = STATE_DETAIL[status.state];
     if (status.comparing) detail = 'Comparing: you hear your game without Orvantis.';
     else if (status.state === 'waiting' && status.mode === 'auto') detail = `Starts when ${status.games.join(' or ')} runs.`;
-    byId('state-detail').textContent = detail;
+    setText(byId('state-detail'), detail);
   }
 
   function renderFacts(status) {
-    const known = !status.failure;
-    byId('fact-intensity').textContent = known ? intensityWord(status.intensity) : '–';
-    byId('fact-mode').textContent = known ? (status.mode === 'always' ? 'Always' : 'While a game runs') : '–';
-    byId('fact-game').textContent = known ? (status.gameRunning ? 'Running' : 'Not running') : '–';
-    let headset = '–';
-    if (known) headset = status.endpoint ? endpointName(session.listing?.text ?? '', status.endpoint) : 'None yet';
-    byId('fact-headset').textContent = headset;
+    byId('facts').hidden = Boolean(status.failure);
+    setText(byId('fact-intensity'), intensityWord(status.intensity));
+    setText(byId('fact-mode'), status.mode === 'always' ? 'Always' : 'While a game runs');
+    setText(byId('fact-game'), status.gameRunning ? 'Running' : 'Not running');
+    setText(byId('fact-headset'), status.endpoint ? endpointName(session.listing?.text ?? '', status.endpoint) : 'None yet');
   }
 
   function renderTruth(status) {
     truth.hidden = Boolean(status.failure) || !status.endpoint || status.drift;
     const { kind, text } = effectTruth(session.fmt);
     truth.dataset.kind = kind;
-    truth.querySelector('span').textContent = text;
+    setText(truth.querySelector('span'), text);
   }
 
   function renderBanners(status) {
     driftBanner.hidden = status.state !== 'drift';
     repairBanner.hidden = status.state !== 'repair';
     if (status.state !== 'repair') repairNote = '';
-    byId('repair-title').textContent = status.serviceDown
+    setText(byId('repair-title'), status.serviceDown
       ? 'The Orvantis service is not running'
-      : 'The Orvantis service reports a problem';
+      : 'The Orvantis service reports a problem');
     let text = status.serviceDown ? 'Repair reinstalls it; Windows asks for permission first.' : errorMessage(status.failure);
     if (repairButton.disabled) text = 'Repairing… confirm the Windows prompt if one appears.';
     else if (repairNote) text = repairNote;
-    byId('repair-text').textContent = text;
+    setText(byId('repair-text'), text);
   }
 
   function render() {

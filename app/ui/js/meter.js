@@ -81,7 +81,12 @@ function draw(context, ring, colours, scale) {
     context.fillRect(0, Math.round(((db / FLOOR_DB) * LEVELS_HEIGHT) * scale), width, 1);
   }
   const { input, output, status } = columnsOf(ring, width);
+  if (ring.count > 0) drawLevels(context, input, output, colours, scale);
+  drawLanes(context, status, colours, scale);
+}
 
+function drawLevels(context, input, output, colours, scale) {
+  const { width } = context.canvas;
   levelPath(context, input, scale);
   context.lineTo(width - 1, LEVELS_HEIGHT * scale);
   context.lineTo(0, LEVELS_HEIGHT * scale);
@@ -94,7 +99,10 @@ function draw(context, ring, colours, scale) {
   context.lineWidth = 1.5 * scale;
   context.lineJoin = 'round';
   context.stroke();
+}
 
+function drawLanes(context, status, colours, scale) {
+  const { width } = context.canvas;
   LANES.forEach((lane, index) => {
     const y = Math.round((LANES_TOP + index * LANE_STEP) * scale);
     const laneHeight = Math.round(LANE_HEIGHT * scale);

@@ -4,6 +4,11 @@ export function byId(id) {
   return document.getElementById(id);
 }
 
+/** Writes text only when it differs, so live regions announce changes and not every refresh. */
+export function setText(element, text) {
+  if (element.textContent !== text) element.textContent = text;
+}
+
 /** Shows a message under a panel; kind "error" (default) or "info". */
 export function showMessage(element, text, kind = 'error') {
   element.textContent = text;
