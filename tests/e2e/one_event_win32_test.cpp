@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "common/handles_win32.h"
 #include "common/meter_layout.h"
@@ -27,6 +26,7 @@
 #include "tests/e2e/clock_win32.h"
 #include "tests/e2e/float_wav.h"
 #include "tests/e2e/headset_output.h"
+#include "tests/e2e/timeline_win32.h"
 #include "tests/service/endpoints/fake_endpoint_win32.h"
 #include "tests/support/background_child_win32.h"
 #include "tests/support/running_copy_win32.h"
@@ -66,11 +66,6 @@ std::wstring sourcePath(const char* relative) {
   return path;
 }
 
-std::string withoutCarriageReturns(std::string text) {
-  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-  return text;
-}
-
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -90,58 +85,6 @@ void sleepUntil(std::uint64_t microseconds) {
   const std::uint64_t now = performanceMicroseconds();
   if (microseconds > now) ::Sleep(static_cast<DWORD>((microseconds - now) / 1000));
 }
-
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-  const int n = std::snprintf(nullptr, 0, pattern, args...);
-  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-  std::snprintf(out.data(), out.size() + 1, pattern, args...);
-  return out;
-}
-
-// The steps with their times since the scenario began, printed in time order
-// when the scenario ends (some times are known only from the captured audio).
-class Timeline {
- public:
-  void add(std::uint64_t at, const std::string& what, const std::string& reply = {}) {
-    entries_.push_back({at, what, withoutCarriageReturns(reply)});
-  }
-  void add(const std::string& what, const std::string& reply = {}) {
-    add(performanceMicroseconds(), what, reply);
-  }
-  void note(const std::string& line) { notes_.push_back(line); }
-  // Times count from here.
-  void begin() { start_ = performanceMicroseconds(); }
-  double seconds(std::uint64_t at) const { return (double(at) - double(start_)) / 1e6; }
-  static double between(std::uint64_t from, std::uint64_t to) {
-    return (double(to) - double(from)) / 1e6;
-  }
-
-  void print() const {
-    std::vector<Entry> sorted = entries_;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const Entry& a, const Entry& b) { return a.at < b.at; });
-    std::printf("\n  time    step\n");
-    for (const Entry& e : sorted) {
-      std::printf("%6.2f s  %s\n", seconds(e.at), e.what.c_str());
-      std::istringstream lines(e.reply);
-      for (std::string line; std::getline(lines, line);)
-        std::printf("          | %s\n", line.c_str());
-    }
-    std::printf("\n");
-    for (const std::string& n : notes_) std::printf("%s\n", n.c_str());
-    std::fflush(stdout);
-  }
-
- private:
-  struct Entry {
-    std::uint64_t at;
-    std::string what, reply;
-  };
-  std::uint64_t start_ = performanceMicroseconds();
-  std::vector<Entry> entries_;
-  std::vector<std::string> notes_;
-};
 
 class OneEvent : public ::testing::Test {
  protected:
@@ -228,7 +171,7 @@ class OneEvent : public ::testing::Test {
     const auto r = support::runChildToFile(
         quoted(installFolder() + L"\\" + kCtlExeName) + L" " + utf8ToWide(command), kStepTimeoutMs);
     timeline_.add(at, "kestrune_ctl " + command, r.out + r.err);
-    return withoutCarriageReturns(r.out);
+    return r.out;
   }
 
   // When `Enabled` first reads `value`, seen through the change notification
@@ -406,8 +349,7 @@ class OneEvent : public ::testing::Test {
         quoted(installFolder() + L"\\" + kServiceExeName) + L" uninstall", kStepTimeoutMs);
     timeline_.add(at, "kestrune_service uninstall", r.out);
     EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(withoutCarriageReturns(r.out),
-              "uninstalled (endpoint restored, service and files removed)\n");
+    EXPECT_EQ(r.out, "uninstalled (endpoint restored, service and files removed)\n");
     const bool same = sameValues(fxValues(kHeadsetId), fxBefore_);
     timeline_.add(same ? "headset FxProperties: byte for byte as before the attach"
                        : "headset FxProperties: CHANGED");
