@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-x86-64-posix
           wine wine64 libgtest-dev libgmock-dev googletest libbenchmark-dev libsndfile1-dev
-          xvfb xauth zip valgrind chromium)
+          xvfb xauth zip valgrind chromium python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
