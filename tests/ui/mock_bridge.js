@@ -37,7 +37,7 @@ export function installMockBridge({ service: serviceOptions = {}, prefs: prefsOp
     unanswered: 0, // requests whose reply has not been delivered yet
     windowCommands: [],
     inHandler: false, // true while the page's message handlers run
-    holding: false, // replies wait in held until release()
+    holding: false, // true, or a pattern of arguments: those replies wait in held until release()
     held: [],
     restarts: [],
   };
@@ -203,7 +203,8 @@ export function installMockBridge({ service: serviceOptions = {}, prefs: prefsOp
       if (result.refresh) deliver('{"event":"refresh"}');
       deliver(reply);
     };
-    if (mock.holding) mock.held.push(send);
+    const hold = mock.holding === true || (typeof mock.holding === 'string' && new RegExp(mock.holding).test(message));
+    if (hold) mock.held.push(send);
     else setTimeout(send, jitterMs());
   }
 

@@ -79,8 +79,6 @@ test('every control sends its exact request', async () => {
     ['pipe\tset intensity 1', () => radio('Light').check()],
     ['pipe\tset mode always', () => radio('Always').check()],
     ['pipe\tset mode auto', () => radio('While a game runs').check()],
-    ['pipe\tset compare 1', () => button('Compare without').click()],
-    ['pipe\tset compare 0', () => button('Stop comparing').click()],
     [`pipe\tinstall ${HDMI}`, async () => {
       await radio('Digital Output (NVIDIA High Definition Audio)').check();
       await button('Use this headset').click();
@@ -106,6 +104,14 @@ test('every control sends its exact request', async () => {
     const sent = await requestsOf(session, act, new RegExp(`\\t${expected.split('\t')[1].replace(/[{}().]/g, '\\$&')}$`));
     assert.ok(sent.includes(expected), `${expected} not in ${JSON.stringify(sent)}`);
   }
+  // The comparison counts down; stopping it brings the button back at once,
+  // before any status read after the stop has come back.
+  assert.ok((await requestsOf(session, () => button('Compare without').click(), /set compare 1$/)).includes('pipe\tset compare 1'));
+  assert.match(await page.locator('#compare-hint').textContent(), /It comes back in 1[45] s/);
+  await session.mock((m) => (m.holding = '\tstatus$'));
+  assert.ok((await requestsOf(session, () => button('Stop comparing').click(), /set compare 0$/)).includes('pipe\tset compare 0'));
+  assert.equal(await button('Compare without').isVisible(), true);
+  await session.mock((m) => (m.holding = false) || m.release());
   assert.deepEqual(await session.mock((m) => m.windowCommands), ['min', 'hide', 'quit']);
   assert.deepEqual(await session.mock((m) => m.prefs), { startup: 1, minimized: 1, notify: 0 });
 });
@@ -219,22 +225,25 @@ test('while Windows audio restarts the page shows progress and stays usable', as
   assert.equal(await page.locator('#fact-headset').textContent(), 'Digital Output (NVIDIA High Definition Audio)');
 });
 
-test('replies that arrive in reverse order still land on their own requests', async () => {
+test('replies land on their own requests in any order, and a status read before a change never undoes it', async () => {
   const { page, mock } = await open({ service: active() });
-  await mock((m) => (m.holding = true));
+  await mock((m) => (m.holding = true) && m.refresh());
+  await page.waitForFunction(() => window.__mock.held.length === 2);
+  await mock((m) => (m.holding = '\tstatus$'));
   await page.getByRole('radio', { name: 'Strong' }).check();
   await page.getByRole('switch', { name: 'Orvantis on' }).click();
   await page.getByRole('checkbox', { name: 'Start with Windows' }).check();
-  await mock((m) => m.refresh());
-  await page.waitForFunction(() => window.__mock.held.length === 5);
-  await mock((m) => {
-    m.holding = false;
-    m.release('reverse');
-  });
+  await page.waitForFunction(() => !document.querySelector('[aria-busy="true"]'));
+  await mock((m) => m.release('reverse')); // the listing, then the status read before the changes
+  const shown = async () => [
+    await page.getByRole('radio', { name: 'Strong' }).isChecked(),
+    await page.getByRole('switch', { name: 'Orvantis on' }).getAttribute('aria-checked'),
+    await page.getByRole('checkbox', { name: 'Start with Windows' }).isChecked(),
+  ];
+  assert.deepEqual(await shown(), [true, 'false', true]);
+  await mock((m) => (m.holding = false) || m.release());
   await page.getByRole('heading', { name: 'Off' }).waitFor();
-  assert.equal(await page.getByRole('radio', { name: 'Strong' }).isChecked(), true);
-  assert.equal(await page.getByRole('switch', { name: 'Orvantis on' }).getAttribute('aria-checked'), 'false');
-  assert.equal(await page.getByRole('checkbox', { name: 'Start with Windows' }).isChecked(), true);
+  assert.deepEqual(await shown(), [true, 'false', true]);
   assert.equal(await page.locator('[role="alert"]:not([hidden])').count(), 0);
 });
 

@@ -19,6 +19,7 @@ export function mountControls(session) {
   const message = byId('sound-message');
   let compareUntil = 0; // performance.now() at which the comparison ends; 0 when none
   let compareTimer = 0;
+  let statusAtStop = null; // a status read before the comparison ended must not start it again
 
   // The control shows the new value at once; a failure puts back what the
   // service last said. (On success the status read after the change renders.)
@@ -46,7 +47,7 @@ export function mountControls(session) {
 
   function renderCompare(status) {
     if (isBusy(compare)) return;
-    if (status.comparing && !compareUntil) startCountdown();
+    if (status.comparing && !compareUntil && status !== statusAtStop) startCountdown();
     if (!status.comparing && compareUntil) stopCountdown();
     compare.disabled = !compareUntil && !(status.wanted && status.processing && !status.failure);
     compare.textContent = compareUntil ? 'Stop comparing' : 'Compare without';
@@ -69,6 +70,7 @@ export function mountControls(session) {
   function stopCountdown() {
     compareUntil = 0;
     clearInterval(compareTimer);
+    statusAtStop = session.status;
   }
 
   function render() {
