@@ -79,6 +79,7 @@ test('every control sends its exact request', async () => {
     ['pipe\tset intensity 1', () => radio('Light').check()],
     ['pipe\tset mode always', () => radio('Always').check()],
     ['pipe\tset mode auto', () => radio('While a game runs').check()],
+    [`pipe\tinstall ${HEADPHONES}`, () => button('Use this headset').click()],
     [`pipe\tinstall ${HDMI}`, async () => {
       await radio('Digital Output (NVIDIA High Definition Audio)').check();
       await button('Use this headset').click();

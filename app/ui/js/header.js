@@ -110,9 +110,9 @@ export function mountHeader(session, bridge, headsets) {
     repairButton.disabled = true;
     render();
     const reply = await whileBusy(repairButton, bridge.request('repair'));
+    if (reply.ok) await session.refresh();
     repairButton.disabled = false;
     repairNote = reply.ok ? 'Repair finished, but the service still does not answer.' : 'Repair was cancelled.';
     render();
-    session.refresh();
   });
 }

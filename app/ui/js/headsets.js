@@ -31,7 +31,7 @@ export class Headsets {
       this.renderButtons();
     });
     this.installButton.addEventListener('click', () =>
-      this.install(this.selectedId, { full: byId('opt-full').checked, force: byId('opt-force').checked }, this.installButton),
+      this.install(this.chosen, { full: byId('opt-full').checked, force: byId('opt-force').checked }, this.installButton),
     );
     this.uninstallButton.addEventListener('click', () => this.uninstall());
   }
@@ -39,6 +39,11 @@ export class Headsets {
   get current() {
     const status = this.session.status;
     return status && !status.failure ? status.endpoint : '';
+  }
+
+  /** The endpoint the radios show as chosen: the player's pick, else the one in use. */
+  get chosen() {
+    return this.selectedId ?? this.current;
   }
 
   render() {
@@ -94,10 +99,9 @@ export class Headsets {
   }
 
   renderButtons() {
-    const id = this.selectedId ?? this.current;
-    for (const radio of this.list.querySelectorAll('input')) radio.checked = radio.value === id;
+    for (const radio of this.list.querySelectorAll('input')) radio.checked = radio.value === this.chosen;
     const usable = !this.working && Boolean(this.session.status) && !this.session.status.failure;
-    this.installButton.disabled = !usable || !this.radio(id);
+    this.installButton.disabled = !usable || !this.radio(this.chosen);
     this.uninstallButton.disabled = !usable || !this.current;
   }
 
@@ -118,6 +122,7 @@ export class Headsets {
   }
 
   async restartAudio(command, button, waitText) {
+    if (this.working) return { ok: false, text: '' };
     this.working = true;
     this.renderButtons();
     clearMessage(this.message);

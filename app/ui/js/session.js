@@ -48,9 +48,9 @@ export class Session {
     this.listeners.push(listener);
   }
 
+  /** Reads status and listing again; resolves when both have been read. */
   refresh() {
-    this.pollStatus();
-    this.pollListing();
+    return Promise.all([this.pollStatus(), this.pollListing()]);
   }
 
   /** Sends a command that changes something; resolves to the reply. */
