@@ -18,9 +18,9 @@ def _rgb(hex_text, alpha=1.0):
 RIM = _rgb("000000", 0.55)
 
 TRAY_FILLS = {
-    2: _rgb("F23D2E"),  # red: on and processing
+    2: _rgb("E63629"),  # red: on and processing
     3: _rgb("F4F4F4"),  # near-white: on, waiting for the game
-    4: _rgb("9A9A9A"),  # mid-grey: off
+    4: _rgb("A8A8A8"),  # mid-grey: off, lighter than the red for every eye
     5: _rgb("FFB000"),  # amber: needs the user, also badged
 }
 ATTENTION = 5
@@ -72,7 +72,7 @@ def glyph(size):
     return raster.union(sole, toes, g.arc(7, 9, 10, 12), g.arc(7, 9, 13, 15))
 
 
-def _badge(size):
+def badge(size):
     """Attention badge, lower right: a disc and the exclamation mark cut from it."""
     g = _Grid(size)
     disc = raster.circle(g.length(12.5), g.length(12.5), g.length(3.5))
@@ -90,7 +90,7 @@ def tray_icon(number, size):
     shape = glyph(size)
     image = raster.Image(size, size)
     if number == ATTENTION:
-        disc, mark = _badge(size)
+        disc, mark = badge(size)
         shape = raster.subtract(shape, raster.grow(disc, 2 * rim))
     outline, body = raster.coverage(shape, size, SAMPLES, (rim, 0.0))
     image.paint(outline, RIM)

@@ -13,6 +13,8 @@ from math import atan2, pi
 from unittest import mock
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# Keep compiled modules out of the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, HERE)
 
 import glyph  # noqa: E402
@@ -70,7 +72,7 @@ class RasterTest(unittest.TestCase):
     def test_skipping_pixels_far_from_edges_loses_no_edge(self):
         # Holds only while every shape bounds its distance from below.
         for size in glyph.TRAY_SIZES:
-            disc, mark = glyph._badge(size)
+            disc, mark = glyph.badge(size)
             for shape in (glyph.glyph(size), raster.subtract(disc, mark)):
                 fast = raster.coverage(shape, size, 4, (1.0, 0.0))
                 with mock.patch.object(raster, "HALF_DIAGONAL", float("inf")):

@@ -9,6 +9,8 @@ import argparse
 import os
 import sys
 
+# Keep compiled modules out of the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import glyph  # noqa: E402

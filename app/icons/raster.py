@@ -4,23 +4,22 @@ Coordinates are pixels of the target image, y pointing down. A shape is a
 function (x, y) -> signed distance: negative inside. Every primitive returns a
 lower bound of the true distance, so a pixel whose centre is further than half
 a diagonal from the edge is wholly in or out and only edge pixels are
-supersampled. Only + - * / and sqrt are used, which IEEE arithmetic rounds
-identically everywhere: the output is the same on every machine.
+supersampled. Only + - * / and sqrt are used (no pow, no trigonometry), which
+IEEE arithmetic rounds identically everywhere: the same output on every
+machine.
 """
 
 from math import sqrt
 
-HALF_DIAGONAL = 0.7072
+HALF_DIAGONAL = 0.7072  # a hair over sqrt(2) / 2
 
 
 def circle(cx, cy, r):
-    return lambda x, y: sqrt((x - cx) ** 2 + (y - cy) ** 2) - r
+    def d(x, y):
+        px, py = x - cx, y - cy
+        return sqrt(px * px + py * py) - r
 
-
-def ellipse(cx, cy, rx, ry):
-    # Scaled circle, 1-Lipschitz thanks to the smaller radius: a lower bound.
-    k = min(rx, ry)
-    return lambda x, y: (sqrt(((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2) - 1.0) * k
+    return d
 
 
 def box(x0, y0, x1, y1, r=0.0):
@@ -33,19 +32,6 @@ def box(x0, y0, x1, y1, r=0.0):
         if qx > 0.0 and qy > 0.0:
             return sqrt(qx * qx + qy * qy) - r
         return (qx if qx > qy else qy) - r
-
-    return d
-
-
-def segment(ax, ay, bx, by, r):
-    """Stroke of width 2r between two points, round ends."""
-    vx, vy = bx - ax, by - ay
-    vv = vx * vx + vy * vy
-
-    def d(x, y):
-        px, py = x - ax, y - ay
-        t = min(1.0, max(0.0, (px * vx + py * vy) / vv))
-        return sqrt((px - t * vx) ** 2 + (py - t * vy) ** 2) - r
 
     return d
 
@@ -63,14 +49,10 @@ def arc(cx, cy, radius, width, ux, uy):
         px, py = x - cx, abs(y - cy)
         if px * uy > py * ux:  # inside the opening angle
             return abs(sqrt(px * px + py * py) - radius) - half
-        return sqrt((px - ex) ** 2 + (py - ey) ** 2) - half
+        qx, qy = px - ex, py - ey
+        return sqrt(qx * qx + qy * qy) - half
 
     return d
-
-
-def turn(shape, cx, cy, c, s):
-    """shape turned clockwise about (cx, cy) by the angle whose cosine and sine are c, s."""
-    return lambda x, y: shape(cx + (x - cx) * c + (y - cy) * s, cy - (x - cx) * s + (y - cy) * c)
 
 
 def union(*shapes):

@@ -10,6 +10,10 @@ import raster
 BACKGROUNDS = [(0.933, 0.933, 0.933, 1.0), (0.125, 0.125, 0.125, 1.0)]  # light, dark taskbar
 GAP = 12
 TRAY = [2, 3, 4, 5]
+# Rows of a panel: icon 1 at every size (up to 256 px), the tray icons at every
+# size (up to 32 px), every 16 px image magnified 8 times, the tray icons at
+# 16 px magnified 3 times for each kind of vision.
+PANEL_HEIGHT = GAP + 256 + GAP + 32 + GAP + 16 * 8 + GAP + 16 * 3 + GAP
 
 # Machado, Oliveira and Fernandes (2009), full severity, on linear RGB.
 VISION = [
@@ -50,21 +54,16 @@ def _place(sheet, image, x0, y0, zoom=1, matrix=None):
                 sheet.pixels[at] = raster.over(src, sheet.pixels[at])
 
 
-def _panel_height():
-    return GAP + 256 + GAP + 32 + GAP + 128 + GAP + 48 + GAP
-
-
 def contact_sheet():
     """The sheet as PNG bytes."""
     icons = {n: {s: glyph.icon(n, s) for s in glyph.sizes(n)} for n in [1] + TRAY}
     width = GAP + sum(s + GAP for s in glyph.APP_SIZES)
     width = max(width, GAP + len(VISION) * (len(TRAY) * (48 + GAP // 2) + GAP))
-    height = _panel_height() * len(BACKGROUNDS)
-    sheet = raster.Image(width, height)
+    sheet = raster.Image(width, PANEL_HEIGHT * len(BACKGROUNDS))
     for panel, background in enumerate(BACKGROUNDS):
-        top = panel * _panel_height()
-        sheet.pixels[top * width:(top + _panel_height()) * width] = [background] * (
-            width * _panel_height())
+        top = panel * PANEL_HEIGHT
+        sheet.pixels[top * width:(top + PANEL_HEIGHT) * width] = [background] * (
+            width * PANEL_HEIGHT)
         x, y = GAP, top + GAP
         for s in glyph.APP_SIZES:
             _place(sheet, icons[1][s], x, y + 256 - s)
@@ -85,4 +84,4 @@ def contact_sheet():
                 _place(sheet, icons[n][16], x, y, zoom=3, matrix=matrix)
                 x += 48 + GAP // 2
             x += GAP
-    return icon_file.png(width, height, sheet.rgba8())
+    return icon_file.png(width, sheet.height, sheet.rgba8())
