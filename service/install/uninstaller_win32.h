@@ -1,6 +1,8 @@
-// `kestrune_service uninstall`: stops and deletes the service, puts the
-// endpoint back, and removes registrations, settings, shortcuts and files.
-// Every step tolerates missing pieces, so it can be run again.
+// `kestrune_service uninstall`: puts the endpoint back (through the running
+// service first, directly after it has stopped), then deletes the service and
+// removes registrations, settings, shortcuts and files. When the endpoint
+// cannot be put back nothing is removed and a service that was running runs
+// on. Every step tolerates missing pieces, so it can be run again.
 #pragma once
 
 namespace kestrune::service {

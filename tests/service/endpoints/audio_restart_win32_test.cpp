@@ -8,6 +8,7 @@
 #include "common/handles_win32.h"
 #include "common/names.h"
 #include "tests/support/child_process_win32.h"
+#include "tests/support/fake_audio_service_win32.h"
 #include "tests/support/scoped_registry_win32.h"
 
 namespace kestrune::service {
@@ -247,53 +248,14 @@ TEST(AudioRestartSeam, WaitsAreBounded) {
 // The real service manager of the test prefix with a stand-in "Audiosrv".
 class AudioRestartReal : public ::testing::Test {
  protected:
-  static constexpr wchar_t kConfigKey[] = L"SOFTWARE\\KestruneTests\\FakeAudiosrv";
+  void SetUp() override { ASSERT_TRUE(audio_.service()) << ::GetLastError(); }
 
-  void SetUp() override {
-    config_.erase();
-    manager_.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    ASSERT_TRUE(manager_);
-    UniqueScHandle old(::OpenServiceW(manager_.get(), kAudioServiceName, SERVICE_ALL_ACCESS));
-    if (old) {
-      StopServiceAndWait(old.get());
-      ::DeleteService(old.get());
-    }
-    const std::wstring binary = test::quotedBinPath(L"fake_audiosrv.exe");
-    service_.reset(::CreateServiceW(manager_.get(), kAudioServiceName, L"Test audio stand-in",
-                                    SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                    SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, binary.c_str(),
-                                    nullptr, nullptr, nullptr, nullptr, nullptr));
-    ASSERT_TRUE(service_) << ::GetLastError();
-  }
-  void TearDown() override {
-    if (service_) {
-      test::setString(HKEY_LOCAL_MACHINE, kConfigKey, L"Mode", L"normal");
-      StopServiceAndWait(service_.get());
-      ::DeleteService(service_.get());
-    }
-  }
+  bool startAndWait() { return audio_.startAndWait(); }
+  DWORD processId() { return audio_.processId(); }
+  DWORD starts() { return audio_.starts(); }
 
-  bool startAndWait() {
-    return ::StartServiceW(service_.get(), 0, nullptr) &&
-           WaitForServiceState(service_.get(), SERVICE_RUNNING);
-  }
-  DWORD processId() {
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    ::QueryServiceStatusEx(service_.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                           sizeof(status), &needed);
-    return status.dwProcessId;
-  }
-  DWORD starts() {
-    DWORD n = 0;
-    DWORD size = sizeof(n);
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"Starts", RRF_RT_REG_DWORD, nullptr, &n, &size);
-    return n;
-  }
-
-  test::ScopedRegistryKey config_{HKEY_LOCAL_MACHINE, kConfigKey};
-  UniqueScHandle manager_;
-  UniqueScHandle service_;
+  static constexpr const wchar_t* kConfigKey = test::ScopedFakeAudioService::kConfigKey;
+  test::ScopedFakeAudioService audio_;
 };
 
 TEST_F(AudioRestartReal, RestartsRunningAndStoppedService) {
@@ -304,11 +266,11 @@ TEST_F(AudioRestartReal, RestartsRunningAndStoppedService) {
   EXPECT_EQ(starts(), 2u);
   EXPECT_NE(processId(), firstProcess);
 
-  ASSERT_TRUE(StopServiceAndWait(service_.get()));
+  ASSERT_TRUE(StopServiceAndWait(audio_.service()));
   ASSERT_TRUE(RestartAudioService(message)) << message;
   EXPECT_EQ(starts(), 3u);
 
-  ASSERT_TRUE(::ChangeServiceConfigW(service_.get(), SERVICE_NO_CHANGE, SERVICE_DISABLED,
+  ASSERT_TRUE(::ChangeServiceConfigW(audio_.service(), SERVICE_NO_CHANGE, SERVICE_DISABLED,
                                      SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr,
                                      nullptr, nullptr));
   EXPECT_FALSE(RestartAudioService(message));
@@ -333,7 +295,7 @@ TEST_F(AudioRestartReal, StuckServiceInItsOwnProcessIsKilledWithExitCodeOne) {
   // there the restart ends with the "got stuck" message; the success after a
   // kill is covered through the seam.
   EXPECT_EQ(starts(), 2u);
-  EXPECT_TRUE(WaitForServiceState(service_.get(), SERVICE_RUNNING));
+  EXPECT_TRUE(WaitForServiceState(audio_.service(), SERVICE_RUNNING));
   if (!ok) {
     EXPECT_EQ(message,
               "Windows Audio got stuck while stopping. Restart your PC to get your sound back.");
