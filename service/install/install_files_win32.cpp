@@ -100,10 +100,19 @@ void copyUiFolder(const std::wstring& sourceRoot, const std::wstring& targetRoot
   }
 }
 
-void deleteMatchingFiles(const std::wstring& folder, const wchar_t* pattern) {
+std::vector<std::wstring> fileNamesMatching(const std::wstring& folder, const wchar_t* pattern) {
+  std::vector<std::wstring> names;
   forEachEntry(folder + pattern, [&](const WIN32_FIND_DATAW& data) {
-    if (!isFolder(data)) ::DeleteFileW((folder + L"\\" + data.cFileName).c_str());
+    if (!isFolder(data)) names.emplace_back(data.cFileName);
   });
+  return names;
+}
+
+void deleteMatchingFiles(const std::wstring& folder, const wchar_t* pattern,
+                         const std::wstring& keepName) {
+  for (const std::wstring& name : fileNamesMatching(folder, pattern)) {
+    if (!equalsIgnoringAsciiCase(name, keepName)) ::DeleteFileW((folder + L"\\" + name).c_str());
+  }
 }
 
 void deleteFileOrAtReboot(const std::wstring& path) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace kestrune::service {
 
@@ -21,8 +22,13 @@ void DeleteTree(const std::wstring& folder);
 // Copies sourceRoot\ui into targetRoot\ui breadth-first with CopyFileReplacing.
 void copyUiFolder(const std::wstring& sourceRoot, const std::wstring& targetRoot);
 
-// Deletes the files matching folder + pattern; failures are left for later.
-void deleteMatchingFiles(const std::wstring& folder, const wchar_t* pattern);
+// Names of the files matching folder + pattern (wildcards as FindFirstFileW).
+std::vector<std::wstring> fileNamesMatching(const std::wstring& folder, const wchar_t* pattern);
+
+// Deletes the files matching folder + pattern but `keepName`; failures are
+// left for later.
+void deleteMatchingFiles(const std::wstring& folder, const wchar_t* pattern,
+                         const std::wstring& keepName);
 
 // Deletes the file now or, failing that, at the next reboot.
 void deleteFileOrAtReboot(const std::wstring& path);

@@ -37,6 +37,28 @@ std::wstring effectDllCopyPath(std::wstring_view installFolder, const LocalStamp
   return out;
 }
 
+std::wstring newestDllCopyName(const std::vector<std::wstring>& fileNames) {
+  constexpr std::wstring_view kPrefix = L"KestruneApo-";
+  constexpr std::wstring_view kSuffix = L".dll";
+  constexpr std::wstring_view kStampShape = L"dddddddd-dddddd";
+  const auto isCopyName = [&](std::wstring_view name) {
+    if (name.size() != kPrefix.size() + kStampShape.size() + kSuffix.size()) return false;
+    if (name.substr(0, kPrefix.size()) != kPrefix || name.substr(name.size() - 4) != kSuffix)
+      return false;
+    const std::wstring_view stamp = name.substr(kPrefix.size(), kStampShape.size());
+    for (std::size_t i = 0; i < stamp.size(); ++i) {
+      const bool digit = stamp[i] >= L'0' && stamp[i] <= L'9';
+      if (kStampShape[i] == L'd' ? !digit : stamp[i] != L'-') return false;
+    }
+    return true;
+  };
+  std::wstring newest;
+  for (const std::wstring& name : fileNames) {
+    if (isCopyName(name) && name > newest) newest = name;
+  }
+  return newest;
+}
+
 std::wstring uninstallCommand(std::wstring_view installedExe) {
   return L"\"" + std::wstring(installedExe) + L"\" uninstall";
 }
@@ -49,6 +71,11 @@ std::wstring rewrittenRunValue(std::wstring_view current, std::wstring_view inst
 std::wstring folderOf(std::wstring_view modulePath) {
   const std::size_t slash = modulePath.rfind(L'\\');
   return std::wstring(slash == std::wstring_view::npos ? modulePath : modulePath.substr(0, slash));
+}
+
+std::wstring fileNameOf(std::wstring_view path) {
+  const std::size_t slash = path.rfind(L'\\');
+  return std::wstring(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
 }
 
 std::vector<RegistryEntry> comClassEntries() { return {text(nullptr, L"Orvantis APO")}; }

@@ -48,6 +48,11 @@ struct LocalStamp {
 // folder + "\KestruneApo-YYYYMMDD-hhmmss.dll".
 std::wstring effectDllCopyPath(std::wstring_view installFolder, const LocalStamp& t);
 
+// The newest time-stamped effect copy among `fileNames` (bare names, as a
+// folder listing gives them; the stamps sort by time). Empty when none has
+// the form effectDllCopyPath gives.
+std::wstring newestDllCopyName(const std::vector<std::wstring>& fileNames);
+
 // The installed executable in double quotes, a space and "uninstall".
 std::wstring uninstallCommand(std::wstring_view installedExe);
 
@@ -57,6 +62,9 @@ std::wstring rewrittenRunValue(std::wstring_view current, std::wstring_view inst
 
 // The part of `modulePath` before its last backslash (all of it when none).
 std::wstring folderOf(std::wstring_view modulePath);
+
+// The part of `path` after its last backslash (all of it when none).
+std::wstring fileNameOf(std::wstring_view path);
 
 // One registry value the installer writes: a text (REG_SZ) or a REG_DWORD.
 struct RegistryEntry {

@@ -10,9 +10,9 @@ namespace {
 constexpr DWORD kMissingMarker = 99;
 constexpr DWORD kRunValueMaxBytes = 2048;
 
-void writeText(HKEY key, const wchar_t* name, const std::wstring& text) {
-  ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+LSTATUS writeText(HKEY key, const wchar_t* name, const std::wstring& text) {
+  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 // The installer's own notion of "missing": 99 left in the pre-filled buffer
@@ -27,22 +27,25 @@ bool settingMissing(const wchar_t* name) {
 
 }  // namespace
 
-void writeRegistryEntries(HKEY root, const std::wstring& path,
-                          const std::vector<RegistryEntry>& entries) {
+LSTATUS writeRegistryEntries(HKEY root, const std::wstring& path,
+                             const std::vector<RegistryEntry>& entries) {
   UniqueHKey key;
-  if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS) {
-    return;
-  }
+  const LSTATUS opened = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                           nullptr, key.put(), nullptr);
+  if (opened != ERROR_SUCCESS) return opened;
+  LSTATUS first = ERROR_SUCCESS;
   for (const RegistryEntry& e : entries) {
+    LSTATUS status = ERROR_SUCCESS;
     if (e.isNumber) {
       const DWORD value = e.number;
-      ::RegSetValueExW(key.get(), e.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof(value));
+      status = ::RegSetValueExW(key.get(), e.name, 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&value), sizeof(value));
     } else {
-      writeText(key.get(), e.name, e.text);
+      status = writeText(key.get(), e.name, e.text);
     }
+    if (first == ERROR_SUCCESS) first = status;
   }
+  return first;
 }
 
 void seedSettings() {

@@ -1,5 +1,5 @@
-// Registry work of installation and removal; failures are ignored by design
-// (only the service and the file copies decide the installer's result).
+// Registry work of installation and removal. Only the effect's registration
+// decides the installer's result; other failures are ignored by design.
 #pragma once
 
 #include <windows.h>
@@ -12,9 +12,10 @@
 namespace kestrune::service {
 
 // Writes each entry into root\path (created as needed), in order. A REG_SZ
-// includes its terminating NUL.
-void writeRegistryEntries(HKEY root, const std::wstring& path,
-                          const std::vector<RegistryEntry>& entries);
+// includes its terminating NUL. ERROR_SUCCESS, or the first failure (the
+// later entries are still tried).
+LSTATUS writeRegistryEntries(HKEY root, const std::wstring& path,
+                             const std::vector<RegistryEntry>& entries);
 
 // Seeds Wanted/Mode/Intensity when missing (unreadable as REG_DWORD, or 99),
 // the games list when it reads empty, and always Enabled = 0 and Meter = 0.

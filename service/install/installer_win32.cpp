@@ -50,16 +50,50 @@ LocalStamp localStamp() {
   return LocalStamp{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
+bool isRunning(SC_HANDLE service) {
+  SERVICE_STATUS status{};
+  return ::QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
+}
+
 void setDescriptionAndFailureActions(SC_HANDLE service) {
   SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kServiceDescription)};
   ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description);
   SC_ACTION actions[kFailureActionCount];
   for (SC_ACTION& a : actions) a = SC_ACTION{SC_ACTION_RESTART, kFailureRestartDelayMs};
+  // Empty, not null: null would keep a reboot message or command that an
+  // older installation (or anyone else) left there.
+  wchar_t none[] = L"";
   SERVICE_FAILURE_ACTIONSW failure{};
   failure.dwResetPeriod = kFailureResetSeconds;
+  failure.lpRebootMsg = none;
+  failure.lpCommand = none;
   failure.cActions = kFailureActionCount;
   failure.lpsaActions = actions;
   ::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure);
+}
+
+// The effect module to install: the shipped one beside the program. Run
+// from the install folder (a repair from the installed app), which keeps
+// only time-stamped copies, the newest of those takes its place.
+std::wstring effectDllSource(const std::wstring& sourceFolder, const std::wstring& installFolder) {
+  const std::wstring shipped = sourceFolder + L"\\" + kEffectDllName;
+  if (fileExists(shipped) || !equalsIgnoringAsciiCase(sourceFolder, installFolder)) return shipped;
+  const std::wstring newest = newestDllCopyName(fileNamesMatching(installFolder, kDllCopyPattern));
+  return newest.empty() ? shipped : installFolder + L"\\" + newest;
+}
+
+// The COM class and the audio processing object registration, stopping at
+// the first failure (so the server path moves only once the class took).
+LSTATUS registerEffect(const std::wstring& dllCopy) {
+  LSTATUS status = writeRegistryEntries(HKEY_LOCAL_MACHINE, kComClassKeyPath, comClassEntries());
+  if (status == ERROR_SUCCESS) {
+    status = writeRegistryEntries(HKEY_LOCAL_MACHINE,
+                                  std::wstring(kComClassKeyPath) + L"\\InprocServer32",
+                                  comServerEntries(dllCopy));
+  }
+  if (status == ERROR_SUCCESS)
+    status = writeRegistryEntries(HKEY_LOCAL_MACHINE, kApoKeyPath, apoEntries());
+  return status;
 }
 
 // Repoints an existing service or creates it; null (with the last error) when
@@ -102,21 +136,29 @@ int InstallProduct() {
     return 1;
   }
   UniqueScHandle existing(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+  const bool wasRunning = existing && isRunning(existing.get());
   if (existing) stopServiceAndProcess(existing.get());
+  // A failed install or repair leaves a service that was running running.
+  const auto fail = [&] {
+    if (wasRunning) ::StartServiceW(existing.get(), 0, nullptr);
+    return 1;
+  };
 
   ::CreateDirectoryW(installFolder.c_str(), nullptr);
   if (!equalsIgnoringAsciiCase(self, installedExe) &&
       !::CopyFileW(self.c_str(), installedExe.c_str(), FALSE)) {
     std::printf("copy exe failed %lu\n", ::GetLastError());
-    return 1;
+    return fail();
   }
 
+  // The new copy exists before any older one goes, so the registration
+  // never names a missing file.
   const std::wstring dllCopy = effectDllCopyPath(installFolder, localStamp());
-  deleteMatchingFiles(installFolder, kDllCopyPattern);
-  const std::wstring dllSource = sourceFolder + L"\\" + kEffectDllName;
-  if (!::CopyFileW(dllSource.c_str(), dllCopy.c_str(), FALSE)) {
+  const std::wstring dllSource = effectDllSource(sourceFolder, installFolder);
+  if (!equalsIgnoringAsciiCase(dllSource, dllCopy) &&
+      !::CopyFileW(dllSource.c_str(), dllCopy.c_str(), FALSE)) {
     std::printf("copy dll failed %lu\n", ::GetLastError());
-    return 1;
+    return fail();
   }
 
   CloseRunningApps();
@@ -126,10 +168,14 @@ int InstallProduct() {
   deleteFileOrAtReboot(installFolder + L"\\" + kFormerTrayExeName);
   repointRunValue(installFolder);
 
-  writeRegistryEntries(HKEY_LOCAL_MACHINE, kComClassKeyPath, comClassEntries());
-  writeRegistryEntries(HKEY_LOCAL_MACHINE, std::wstring(kComClassKeyPath) + L"\\InprocServer32",
-                       comServerEntries(dllCopy));
-  writeRegistryEntries(HKEY_LOCAL_MACHINE, kApoKeyPath, apoEntries());
+  // Without its registration the effect can never load. The older copies
+  // stay then: the registration may still name one of them.
+  const LSTATUS registered = registerEffect(dllCopy);
+  if (registered != ERROR_SUCCESS) {
+    std::printf("register effect failed %ld\n", static_cast<long>(registered));
+    return fail();
+  }
+  deleteMatchingFiles(installFolder, kDllCopyPattern, fileNameOf(dllCopy));
   seedSettings();
   createLogFile(knownFolderPath(FOLDERID_ProgramData) + kInstallSubfolder);
 

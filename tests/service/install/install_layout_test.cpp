@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace kestrune::service {
 namespace {
@@ -17,6 +18,26 @@ TEST(InstallLayout, EffectCopyNameIsZeroPaddedLocalTime) {
       {{999, 10, 10, 0, 0, 0}, L"C:\\P\\Kestrune\\KestruneApo-09991010-000000.dll"},
   };
   for (const Case& c : cases) EXPECT_EQ(effectDllCopyPath(L"C:\\P\\Kestrune", c.t), c.expected);
+}
+
+TEST(InstallLayout, NewestEffectCopyIsTheLatestWellFormedStamp) {
+  struct Case {
+    std::vector<std::wstring> names;
+    const wchar_t* expected;
+  } cases[] = {
+      {{}, L""},
+      {{L"KestruneApo.dll", L"kestrune_service.exe"}, L""},
+      {{L"KestruneApo-20260102-030405.dll", L"KestruneApo-20251231-235959.dll"},
+       L"KestruneApo-20260102-030405.dll"},
+      {{L"KestruneApo-20251231-235959.dll", L"KestruneApo-20260102-030405.dll"},
+       L"KestruneApo-20260102-030405.dll"},
+      // Lookalikes that a wildcard listing also returns sort above real stamps.
+      {{L"KestruneApo-20260102-030405.dll", L"KestruneApo-x.dll",
+        L"KestruneApo-2026010-0304050.dll", L"KestruneApo-20260102-030405.dll.old",
+        L"KestruneApo-9999999a-999999.dll"},
+       L"KestruneApo-20260102-030405.dll"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(newestDllCopyName(c.names), c.expected);
 }
 
 TEST(InstallLayout, RunValueIsRewrittenOnlyWhenItNamesTheFormerTray) {
@@ -38,6 +59,9 @@ TEST(InstallLayout, UninstallCommandAndSourceFolder) {
             L"\"C:\\Program Files\\Kestrune\\kestrune_service.exe\" uninstall");
   EXPECT_EQ(folderOf(L"C:\\a b\\c\\kestrune_service.exe"), L"C:\\a b\\c");
   EXPECT_EQ(folderOf(L"kestrune_service.exe"), L"kestrune_service.exe");
+  EXPECT_EQ(fileNameOf(L"C:\\a b\\c\\KestruneApo-20260102-030405.dll"),
+            L"KestruneApo-20260102-030405.dll");
+  EXPECT_EQ(fileNameOf(L"KestruneApo.dll"), L"KestruneApo.dll");
 }
 
 }  // namespace

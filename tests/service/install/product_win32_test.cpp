@@ -3,6 +3,7 @@
 // These need windows.h included before them.
 #include <knownfolders.h>
 
+#include <optional>
 #include <regex>
 #include <string>
 
@@ -10,14 +11,18 @@
 #include "common/names.h"
 #include "common/utf8_win32.h"
 #include "ctl/pipe_call_win32.h"
+#include "service/endpoints/endpoint_inventory_win32.h"
+#include "service/endpoints/endpoint_plan.h"
 #include "service/install/install_files_win32.h"
 #include "service/install/install_layout.h"
 #include "tests/support/child_process_win32.h"
+#include "tests/support/fake_audio_service_win32.h"
 #include "tests/support/scoped_registry_win32.h"
 
 namespace kestrune::service {
 namespace {
 
+using kestrune::test::KeySnapshot;
 using kestrune::test::readValue;
 using kestrune::test::RegistryValue;
 using kestrune::test::ScopedRegistryKey;
@@ -145,6 +150,36 @@ std::vector<std::wstring> dllCopies() {
 
 std::wstring commonPrograms() { return knownFolderPath(FOLDERID_CommonPrograms); }
 
+// The file the effect's COM registration names.
+std::wstring registeredDll() {
+  const RegistryValue v =
+      value(HKEY_LOCAL_MACHINE, std::wstring(kComClassKeyPath) + L"\\InprocServer32", nullptr);
+  if (v.type != REG_SZ || v.bytes.size() < sizeof(wchar_t)) return {};
+  return std::wstring(reinterpret_cast<const wchar_t*>(v.bytes.data()),
+                      v.bytes.size() / sizeof(wchar_t) - 1);
+}
+
+// Starts or stops the installed service and waits (up to 10 s) for it.
+void controlService(bool start) {
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueScHandle service(::OpenServiceW(manager.get(), kServiceName,
+                                        SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status{};
+  if (start) {
+    ::StartServiceW(service.get(), 0, nullptr);
+  } else {
+    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  }
+  const DWORD wanted = start ? SERVICE_RUNNING : SERVICE_STOPPED;
+  for (int i = 0; i < 100 && serviceState() != wanted; ++i) ::Sleep(100);
+}
+void startService() { controlService(true); }
+void stopService() { controlService(false); }
+
+// A headset whose effect slot holds another product's effect.
+const wchar_t kHeadsetId[] = L"{0.0.0.00000000}.{5c3e7f0a-1b2d-4e6f-8a9b-productheadset}";
+const wchar_t kForeignEffect[] = L"{62DC1A93-AE24-464C-A43E-452F824C4250}";
+
 const char kFreshInstallStatus[] =
     "wanted=1\nmode=auto\ngame_running=0\nprocessing=0\nintensity=2\nendpoint=\n"
     "install_phase=0\nfull_fx=0\ndrift=0\ngames=TslGame.exe\ncomparing=0\n";
@@ -164,12 +199,18 @@ class Product : public ::testing::Test {
       keys_.push_back(new ScopedRegistryKey(root, path));
     }
     keys_[0]->erase();
+    headset_ =
+        new ScopedRegistryKey(HKEY_LOCAL_MACHINE, kRenderRootPath + std::wstring(kHeadsetId));
+    headset_->erase();
+    audio_ = new kestrune::test::ScopedFakeAudioService;
     stage_ = new std::wstring(stageProductFolder());
   }
   static void TearDownTestSuite() {
     if (serviceState() != 0) runProgram(*stage_ + L"\\" + kServiceExeName, L"uninstall");
     DeleteTree(*stage_);
     delete stage_;
+    delete audio_;
+    delete headset_;
     for (ScopedRegistryKey* k : keys_) delete k;
     keys_.clear();
   }
@@ -179,10 +220,16 @@ class Product : public ::testing::Test {
   }
 
   static std::vector<ScopedRegistryKey*> keys_;
+  static ScopedRegistryKey* headset_;
+  static kestrune::test::ScopedFakeAudioService* audio_;
   static std::wstring* stage_;
+  static KeySnapshot headsetBefore_;
 };
 std::vector<ScopedRegistryKey*> Product::keys_;
+ScopedRegistryKey* Product::headset_ = nullptr;
+kestrune::test::ScopedFakeAudioService* Product::audio_ = nullptr;
 std::wstring* Product::stage_ = nullptr;
+KeySnapshot Product::headsetBefore_;
 
 TEST_F(Product, FreshInstallCopiesRegistersSeedsAndStartsTheService) {
   kestrune::test::setString(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, L"\"C:\\x\\other.exe\"");
@@ -277,27 +324,53 @@ TEST_F(Product, ServiceStopsWithinItsWaitHintAndSwitchesTheEffectOff) {
   kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMode, 1);
 }
 
-TEST_F(Product, MissingEffectModuleFailsTheInstallWithTheServiceLeftStopped) {
+TEST_F(Product, FailedRepairLeavesTheServiceRunningAndTheEffectRegistered) {
   const std::wstring dll = *stage_ + L"\\" + kEffectDllName;
-  ASSERT_TRUE(::DeleteFileW(dll.c_str()));
-  const auto r = runProgram(stagedService(), L"install");
-  EXPECT_EQ(r.exitCode, 1u);
-  EXPECT_EQ(r.out, "copy dll failed 2\n");
-  EXPECT_EQ(serviceState(), DWORD(SERVICE_STOPPED));
-  ::CopyFileW((kestrune::test::binDir() + kEffectDllName).c_str(), dll.c_str(), FALSE);
+  struct Case {
+    const char* why;
+    std::string out;
+  } cases[] = {{"no effect module", "copy dll failed 2\n"},
+               {"registration refused", "register effect failed 5\n"}};
+  for (const Case& c : cases) {
+    startService();
+    ASSERT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
+    const std::wstring registered = registeredDll();
+    ASSERT_TRUE(fileExists(registered));
+    const bool noModule = c.out.rfind("copy", 0) == 0;
+    std::optional<kestrune::test::ScopedReadOnlyKey> locked;
+    if (noModule) {
+      ASSERT_TRUE(::DeleteFileW(dll.c_str()));
+    } else {
+      locked.emplace(HKEY_LOCAL_MACHINE, kComClassKeyPath);
+      ASSERT_TRUE(locked->locked());
+    }
+    const auto r = runProgram(stagedService(), L"install");
+    EXPECT_EQ(r.exitCode, 1u) << c.why;
+    EXPECT_EQ(r.out, c.out) << c.why;
+    EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING)) << c.why;
+    EXPECT_EQ(registeredDll(), registered) << c.why;
+    EXPECT_TRUE(fileExists(registered)) << c.why << ": the registration names a missing file";
+    if (noModule)
+      ::CopyFileW((kestrune::test::binDir() + kEffectDllName).c_str(), dll.c_str(), FALSE);
+  }
 }
 
-TEST_F(Product, InstallFromTheInstallFolderNeedsTheEffectModuleAndEndsRunningApps) {
+TEST_F(Product, RepairFromTheInstallFolderReinstallsTheNewestCopyAndEndsRunningApps) {
+  // The repair the installed app starts: only time-stamped copies there.
   const std::wstring installed = installFolder() + L"\\" + kServiceExeName;
+  ASSERT_FALSE(fileExists(installFolder() + L"\\" + kEffectDllName));
+  ::Sleep(1000);  // a new time stamp
   auto r = runProgram(installed, L"install");
-  EXPECT_EQ(r.exitCode, 1u) << "no KestruneApo.dll beside the installed program";
-  EXPECT_EQ(r.out, "copy dll failed 2\n");
-  ASSERT_TRUE(::CopyFileW((kestrune::test::binDir() + kEffectDllName).c_str(),
-                          (installFolder() + L"\\" + kEffectDllName).c_str(), FALSE));
+  EXPECT_EQ(r.exitCode, 0u) << r.out;
+  const std::vector<std::wstring> copies = dllCopies();
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(registeredDll(), installFolder() + L"\\" + copies[0]);
+  EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
 
   // A running desktop app is ended before its files are replaced. The
   // stand-in is the control client under the app's name: with the service
   // stopped it keeps waiting for the pipe for 30 s and would then exit with 2.
+  stopService();
   const std::wstring fakeApp = *stage_ + L"\\fake\\" + kAppExeName;
   ::CreateDirectoryW((*stage_ + L"\\fake").c_str(), nullptr);
   ASSERT_TRUE(
@@ -321,6 +394,30 @@ TEST_F(Product, InstallFromTheInstallFolderNeedsTheEffectModuleAndEndsRunningApp
   EXPECT_EQ(ctlStatus(), kFreshInstallStatus);
 }
 
+TEST_F(Product, UninstallThatCannotRestoreTheEndpointRemovesNothing) {
+  const std::wstring fx = FxPropertiesPath(kHeadsetId);
+  kestrune::test::setDword(HKEY_LOCAL_MACHINE, kRenderRootPath + std::wstring(kHeadsetId),
+                           L"DeviceState", 1);
+  kestrune::test::setString(HKEY_LOCAL_MACHINE, fx, kPropEndpointEffectClsid, kForeignEffect);
+  ASSERT_TRUE(kestrune::test::snapshotKey(HKEY_LOCAL_MACHINE, fx, headsetBefore_));
+  const std::wstring ctl = installFolder() + L"\\" + kCtlExeName;
+  ASSERT_EQ(runProgram(ctl, L"install " + std::wstring(kHeadsetId) + L" force").out, "ok\n");
+
+  kestrune::test::ScopedReadOnlyKey locked(HKEY_LOCAL_MACHINE, fx);
+  ASSERT_TRUE(locked.locked());
+  const auto r = runProgram(installFolder() + L"\\" + kServiceExeName, L"uninstall");
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_EQ(r.out,
+            "endpoint restore failed: cannot open the device's effect settings (error 5) "
+            "(settings kept, run uninstall again)\n");
+  // The service stays to finish the restore; the journal is kept.
+  EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
+  RegistryValue phase;
+  ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalPhase, phase));
+  EXPECT_EQ(phase.bytes, dwordBytes(3));
+  EXPECT_TRUE(fileExists(installFolder() + L"\\" + kCtlExeName));
+}
+
 TEST_F(Product, UninstallRemovesEverythingButTheLogFolder) {
   kestrune::test::setDword(HKEY_CURRENT_USER, kUserKeyPath, L"StartMinimized", 1);
   const auto r = runProgram(installFolder() + L"\\" + kServiceExeName, L"uninstall");
@@ -340,6 +437,11 @@ TEST_F(Product, UninstallRemovesEverythingButTheLogFolder) {
   EXPECT_FALSE(fileExists(commonPrograms() + kShortcutName));
   EXPECT_FALSE(fileExists(installFolder() + L"\\" + kAppExeName));
   EXPECT_TRUE(fileExists(knownFolderPath(FOLDERID_ProgramData) + L"\\Kestrune\\apo.log"));
+  KeySnapshot headset;
+  ASSERT_TRUE(
+      kestrune::test::snapshotKey(HKEY_LOCAL_MACHINE, FxPropertiesPath(kHeadsetId), headset));
+  ASSERT_EQ(headset.values.size(), headsetBefore_.values.size());
+  EXPECT_EQ(headset.values[0].bytes, headsetBefore_.values[0].bytes) << "the headset is back";
 
   const auto again = runProgram(stagedService(), L"uninstall");
   EXPECT_EQ(again.exitCode, 0u) << "uninstall can run again: " << again.out;
