@@ -11,9 +11,9 @@ const SPEAKERS = '{0.0.0.00000000}.{5d2e7c1a-0b61-4c55-9a7e-3f1d2b8c9e02}';
 const HDMI = '{0.0.0.00000000}.{5d2e7c1a-0b61-4c55-9a7e-3f1d2b8c9e03}';
 const FOREIGN = '{7A1C2E33-9F0B-4D1E-8E6A-0C5B4F3D2A11}';
 const endpoints = () => [
-  { id: HEADPHONES, description: 'Headphones', connector: 'Arctis 7', fx: 'some' },
-  { id: SPEAKERS, description: 'Speakers', connector: 'Realtek(R) Audio', fx: FOREIGN },
-  { id: HDMI, description: 'Digital Output', connector: 'NVIDIA High Definition Audio', fx: 'none' },
+  { id: HEADPHONES, description: 'Headphones', connector: 'USB Headset', fx: 'some' },
+  { id: SPEAKERS, description: 'Speakers', connector: 'High Definition Audio', fx: FOREIGN },
+  { id: HDMI, description: 'Digital Output', connector: 'HDMI Audio', fx: 'none' },
 ];
 /** On, attached to the headphones, a game running: the state a player sees most. */
 const active = (extra = {}) => ({
@@ -81,14 +81,14 @@ test('every control sends its exact request', async () => {
     ['pipe\tset mode auto', () => radio('While a game runs').check()],
     [`pipe\tinstall ${HEADPHONES}`, () => button('Use this headset').click()],
     [`pipe\tinstall ${HDMI}`, async () => {
-      await radio('Digital Output (NVIDIA High Definition Audio)').check();
+      await radio('Digital Output (HDMI Audio)').check();
       await button('Use this headset').click();
     }],
     [`pipe\tinstall ${SPEAKERS} full force`, async () => {
       await page.getByText('Advanced options').click();
       await checkbox("Turn off the headset's other sound effects").check();
       await checkbox("Replace another app's effect").check();
-      await radio('Speakers (Realtek(R) Audio)').check();
+      await radio('Speakers (High Definition Audio)').check();
       await button('Use this headset').click();
     }],
     ['pipe\tuninstall', () => button('Remove from headset').click()],
@@ -170,13 +170,13 @@ test("the service's errors are shown verbatim and bad game names are refused bef
   const session = await open({ service: active({ audioRestartError: 'Windows Audio did not start again (error 1053). Restart your PC.' }) });
   const { page, mock } = session;
   const message = (panel) => page.locator(`#${panel}-message`);
-  await page.getByRole('radio', { name: 'Speakers (Realtek(R) Audio)' }).check();
+  await page.getByRole('radio', { name: 'Speakers (High Definition Audio)' }).check();
   await requestsOf(session, () => page.getByRole('button', { name: 'Use this headset' }).click(), /\tinstall /);
   assert.equal(
     await message('headset').textContent(),
     `this device already runs another app's audio effect (${FOREIGN}); Orvantis would replace it and break that app. Choose your headset or speakers instead.`,
   );
-  await page.getByRole('radio', { name: 'Digital Output (NVIDIA High Definition Audio)' }).check();
+  await page.getByRole('radio', { name: 'Digital Output (HDMI Audio)' }).check();
   await requestsOf(session, () => page.getByRole('button', { name: 'Use this headset' }).click(), /\tinstall /);
   assert.equal(await message('headset').textContent(), 'Windows Audio did not start again (error 1053). Restart your PC.');
   await mock((m) => Object.assign(m.service, { endpointsError: true }) && m.refresh());
@@ -205,7 +205,7 @@ test("the service's errors are shown verbatim and bad game names are refused bef
 test('while Windows audio restarts the page shows progress and stays usable', async () => {
   const session = await open({ service: active({ audioRestartMs: null }) });
   const { page, mock } = session;
-  await page.getByRole('radio', { name: 'Digital Output (NVIDIA High Definition Audio)' }).check();
+  await page.getByRole('radio', { name: 'Digital Output (HDMI Audio)' }).check();
   await page.getByRole('button', { name: 'Use this headset' }).click();
   const progress = page.getByRole('progressbar');
   await progress.waitFor();
@@ -223,7 +223,7 @@ test('while Windows audio restarts the page shows progress and stays usable', as
   assert.equal(await progress.isVisible(), false);
   await page.waitForFunction(() => window.__mock.service.intensity === 3);
   await page.getByText('Orvantis is on this headset').waitFor();
-  assert.equal(await page.locator('#fact-headset').textContent(), 'Digital Output (NVIDIA High Definition Audio)');
+  assert.equal(await page.locator('#fact-headset').textContent(), 'Digital Output (HDMI Audio)');
 });
 
 test('replies land on their own requests in any order, and a status read before a change never undoes it', async () => {

@@ -9,9 +9,9 @@ import { launchBrowser, openPage } from './harness.mjs';
 const DOCS = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../docs');
 const HEADPHONES = '{0.0.0.00000000}.{5d2e7c1a-0b61-4c55-9a7e-3f1d2b8c9e01}';
 const endpoints = [
-  { id: HEADPHONES, description: 'Headphones', connector: 'Arctis 7 Wireless', fx: 'some' },
-  { id: '{0.0.0.00000000}.{5d2e7c1a-0b61-4c55-9a7e-3f1d2b8c9e02}', description: 'Speakers', connector: 'Realtek(R) Audio', fx: '{7A1C2E33-9F0B-4D1E-8E6A-0C5B4F3D2A11}' },
-  { id: '{0.0.0.00000000}.{5d2e7c1a-0b61-4c55-9a7e-3f1d2b8c9e03}', description: 'LG ULTRAGEAR', connector: 'NVIDIA High Definition Audio', fx: 'none' },
+  { id: HEADPHONES, description: 'Headphones', connector: 'USB Headset', fx: 'some' },
+  { id: '{0.0.0.00000000}.{5d2e7c1a-0b61-4c55-9a7e-3f1d2b8c9e02}', description: 'Speakers', connector: 'High Definition Audio', fx: '{7A1C2E33-9F0B-4D1E-8E6A-0C5B4F3D2A11}' },
+  { id: '{0.0.0.00000000}.{5d2e7c1a-0b61-4c55-9a7e-3f1d2b8c9e03}', description: 'Monitor', connector: 'HDMI Audio', fx: 'none' },
 ];
 const attached = { device: HEADPHONES, full: false, savedFx: 'some' };
 
@@ -41,7 +41,7 @@ const SHOTS = [
     service: { audioRestartMs: null },
     scrollTo: '#headset-title',
     act: async (page) => {
-      await page.getByRole('radio', { name: 'Headphones (Arctis 7 Wireless)' }).check();
+      await page.getByRole('radio', { name: 'Headphones (USB Headset)' }).check();
       await page.getByRole('button', { name: 'Use this headset' }).click();
       await page.getByRole('progressbar').waitFor();
       await page.waitForTimeout(2100);
