@@ -18,7 +18,6 @@
 #include "common/meter_layout.h"
 #include "common/names.h"
 #include "common/utf8_win32.h"
-#include "service/endpoints/audio_restart_win32.h"
 #include "service/endpoints/endpoint_plan.h"
 #include "service/install/install_files_win32.h"
 #include "service/install/install_layout.h"
@@ -29,6 +28,7 @@
 #include "tests/e2e/timeline_win32.h"
 #include "tests/service/endpoints/fake_endpoint_win32.h"
 #include "tests/support/background_child_win32.h"
+#include "tests/support/fake_audio_service_win32.h"
 #include "tests/support/running_copy_win32.h"
 
 namespace kestrune::e2e {
@@ -44,7 +44,6 @@ using support::ScopedRegistryKey;
 
 constexpr wchar_t kHeadsetId[] = L"{6A3E1F52-94C7-4B0D-8E2A-5D17C3B9F0E4}";
 constexpr wchar_t kStopEventName[] = L"Local\\KestruneE2eEngineStop";
-constexpr wchar_t kAudioConfigKey[] = L"SOFTWARE\\KestruneTests\\FakeAudiosrv";
 constexpr std::uint32_t kPeriodFrames = 480;
 constexpr std::int32_t kNormal = 2;
 // Scene times: the game starts after the first walk and ends after the second.
@@ -94,15 +93,16 @@ class OneEvent : public ::testing::Test {
              {HKEY_LOCAL_MACHINE, kComClassKeyPath},
              {HKEY_LOCAL_MACHINE, kApoKeyPath},
              {HKEY_LOCAL_MACHINE, kUninstallKeyPath},
-             {HKEY_LOCAL_MACHINE, kAudioConfigKey},
              {HKEY_LOCAL_MACHINE, kRenderRootPath + std::wstring(kHeadsetId)},
              {HKEY_CURRENT_USER, kUserKeyPath},
              {HKEY_CURRENT_USER, kRunKeyPath}}) {
       keys_.push_back(std::make_unique<ScopedRegistryKey>(root, path));
     }
     keys_[0]->erase();
-    keys_[4]->erase();
-    ASSERT_NO_FATAL_FAILURE(startAudioService());
+    // "Audiosrv" as the attach finds it on a PC: there and running.
+    audioService_ = std::make_unique<support::ScopedFakeAudioService>();
+    ASSERT_TRUE(audioService_->service());
+    ASSERT_TRUE(audioService_->startAndWait());
 
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
@@ -125,31 +125,9 @@ class OneEvent : public ::testing::Test {
     UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     UniqueScHandle product(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
     if (product) support::runChildToFile(quoted(stage_ + L"\\" + kServiceExeName) + L" uninstall");
-    if (audioService_) {
-      StopServiceAndWait(audioService_.get());
-      ::DeleteService(audioService_.get());
-    }
+    audioService_.reset();
     if (!stage_.empty()) DeleteTree(stage_);
     keys_.clear();
-  }
-
-  // "Audiosrv" as the attach finds it on a PC: there and running.
-  void startAudioService() {
-    UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    ASSERT_TRUE(manager);
-    UniqueScHandle old(::OpenServiceW(manager.get(), kAudioServiceName, SERVICE_ALL_ACCESS));
-    if (old) {
-      StopServiceAndWait(old.get());
-      ::DeleteService(old.get());
-    }
-    const std::wstring binary = support::quotedBinPath(L"fake_audiosrv.exe");
-    audioService_.reset(::CreateServiceW(manager.get(), kAudioServiceName, L"Test audio stand-in",
-                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                         SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, binary.c_str(),
-                                         nullptr, nullptr, nullptr, nullptr, nullptr));
-    ASSERT_TRUE(audioService_) << ::GetLastError();
-    ASSERT_TRUE(::StartServiceW(audioService_.get(), 0, nullptr)) << ::GetLastError();
-    ASSERT_TRUE(WaitForServiceState(audioService_.get(), SERVICE_RUNNING));
   }
 
   // The product folder as shipped: the four deliverables and the page folder.
@@ -243,7 +221,7 @@ class OneEvent : public ::testing::Test {
     const std::string line = wideToUtf8(kHeadsetId) + "\tHeadphones (USB Headset)";
     EXPECT_TRUE(contains(ctl("endpoints"), line + "\n"));
     ASSERT_EQ(ctl("install " + wideToUtf8(kHeadsetId)), "ok\n");
-    EXPECT_EQ(readNumber(kAudioConfigKey, L"Starts", 0), 2u) << "Audiosrv restarted once";
+    EXPECT_EQ(audioService_->starts(), 2u) << "Audiosrv restarted once";
     EXPECT_TRUE(contains(ctl("endpoints"), line + "\t[kestrune]\n"));
   }
 
@@ -407,7 +385,7 @@ class OneEvent : public ::testing::Test {
   }
 
   std::vector<std::unique_ptr<ScopedRegistryKey>> keys_;
-  UniqueScHandle audioService_;
+  std::unique_ptr<support::ScopedFakeAudioService> audioService_;
   std::wstring work_, stage_;
   DemoScene scene_;
   UniqueHandle stopEngine_;
