@@ -1,4 +1,8 @@
-// kestrune_app entry (window, tray and web view arrive with the desktop app).
+// kestrune_app: the per-user desktop program (window, tray, hot key).
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "app/main_window_win32.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+  return kestrune::app::runApp(instance, commandLine);
+}

@@ -1,0 +1,23 @@
+#include "app/service_pipe_win32.h"
+
+#include "app/app_messages_win32.h"
+#include "app/status_map.h"
+#include "app/worker_win32.h"
+#include "common/names.h"
+#include "common/pipe_call_win32.h"
+
+namespace kestrune::app {
+
+std::string callService(const std::string& command, std::uint32_t timeoutMs) {
+  PipeCallResult result = callPipe(command, kPipeNameA, timeoutMs);
+  return result.ok ? std::move(result.reply) : std::string(kReplyNoService);
+}
+
+void sendInBackground(HWND window, std::string command) {
+  startWorker([window, command = std::move(command)] {
+    callService(command, kWorkerTimeoutMs);
+    ::PostMessageW(window, kMsgStatusRefresh, 0, 0);
+  });
+}
+
+}  // namespace kestrune::app

@@ -1,0 +1,22 @@
+// The app's conversations with the service over the control pipe.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace kestrune::app {
+
+// One transaction with `timeoutMs` to reach the pipe (20 ms retries while it
+// is missing or busy); "error service" when none succeeded. Any thread.
+std::string callService(const std::string& command, std::uint32_t timeoutMs);
+
+// Sends `command` on a worker thread (1500 ms), discards the reply, then asks
+// `window` for a status refresh without a balloon. Returns at once.
+void sendInBackground(HWND window, std::string command);
+
+inline constexpr std::uint32_t kWorkerTimeoutMs = 1500;
+inline constexpr std::uint32_t kUiTimeoutMs = 600;
+
+}  // namespace kestrune::app
