@@ -1,14 +1,50 @@
 // Cost of the audio core per second of audio. The counter
 // "audio_s_per_cpu_s" is the real-time factor: seconds of audio processed
-// per second of CPU (300 means one processed second costs 3.3 ms).
+// per second of CPU (1000 means one processed second costs 1 ms).
+// "instance_bytes" is the memory of one set-up engine: the object and what
+// its set-up allocates.
+//
+// bench/compare.sh also builds this file against the engine before it moved
+// to apo/dsp/ (where it had no code paths), to compare both in one run.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <vector>
 
+#if __has_include("apo/dsp/effect_engine.h")
 #include "apo/dsp/effect_engine.h"
 #include "apo/dsp/footstep_processor.h"
+#define KESTRUNE_BENCH_PATHS 1
+#else
+#include "apo/effect_engine.h"
+#include "apo/footstep_processor.h"
+#endif
+
+namespace {
+
+std::atomic<std::size_t> g_allocatedBytes{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  g_allocatedBytes.fetch_add(size, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, std::align_val_t align) {
+  g_allocatedBytes.fetch_add(size, std::memory_order_relaxed);
+  const std::size_t a = static_cast<std::size_t>(align);
+  if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace kestrune {
 namespace {
@@ -45,34 +81,48 @@ void BM_Processor(benchmark::State& state) {
 }
 BENCHMARK(BM_Processor)->Args({48000, 480})->Args({44100, 441});
 
-// args: sample rate, frames per call, channels, selector
+// args: sample rate, frames per call, channels, selector, path (0 baseline,
+// 1 AVX2; an engine without paths runs its only one)
 void BM_Engine(benchmark::State& state) {
   const double rate = static_cast<double>(state.range(0));
   const auto frames = static_cast<std::uint32_t>(state.range(1));
   const auto channels = static_cast<std::uint32_t>(state.range(2));
-  EffectEngine engine;
-  engine.setup(StreamFormat{channels, rate, 4, true}, frames,
-               static_cast<std::int32_t>(state.range(3)));
-  engine.syncTargetToCurrent();
+  const auto selector = static_cast<std::int32_t>(state.range(3));
+  const std::size_t before = g_allocatedBytes.load();
+  auto engine = std::make_unique<EffectEngine>();
+#if defined(KESTRUNE_BENCH_PATHS)
+  const DspPath path = state.range(4) == 1 ? DspPath::kAvx2 : DspPath::kBaseline;
+  if (!dspPathSupported(path)) {
+    state.SkipWithError("path not supported by this CPU");
+    return;
+  }
+  engine->setup(StreamFormat{channels, rate, 4, true}, frames, selector, path);
+#else
+  engine->setup(StreamFormat{channels, rate, 4, true}, frames, selector);
+#endif
+  const std::size_t instanceBytes = g_allocatedBytes.load() - before;
+  engine->syncTargetToCurrent();
   MeterSection section{};
-  engine.attachMeter(&section);
-  engine.setMeterEnabled(true);
+  engine->attachMeter(&section);
+  engine->setMeterEnabled(true);
   const std::size_t callValues = std::size_t{frames} * channels;
   const auto in = benchNoise(callValues * 100);
   std::vector<float> out(callValues);
   std::size_t call = 0;
   for (auto _ : state) {
-    engine.process(in.data() + callValues * (call++ % 100), out.data(), frames, false);
+    engine->process(in.data() + callValues * (call++ % 100), out.data(), frames, false);
     benchmark::DoNotOptimize(out.data());
   }
   reportRealTime(state, rate, frames);
+  state.counters["instance_bytes"] = static_cast<double>(instanceBytes);
 }
 BENCHMARK(BM_Engine)
-    ->ArgNames({"rate", "frames", "channels", "selector"})
-    ->Args({48000, 480, 2, 2})
-    ->Args({44100, 441, 2, 2})
-    ->Args({48000, 480, 8, 2})
-    ->Args({48000, 480, 2, 0});
+    ->ArgNames({"rate", "frames", "channels", "selector", "path"})
+    ->ArgsProduct({{48000}, {480}, {2}, {2, 0}, {0, 1}})
+    ->ArgsProduct({{44100}, {441}, {2}, {2}, {0, 1}})
+    ->ArgsProduct({{96000}, {960}, {2}, {2}, {0, 1}})
+    ->ArgsProduct({{192000}, {1920}, {2}, {2}, {0, 1}})
+    ->ArgsProduct({{48000}, {480}, {8}, {2}, {0, 1}});
 
 }  // namespace
 }  // namespace kestrune

@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "apo/dsp/denormals.h"
-#include "apo/dsp/footstep_processor.h"
+#include "apo/dsp/processor_bank.h"
 #include "apo/dsp/processor_params.h"
 
 namespace kestrune {
@@ -24,25 +24,6 @@ std::int32_t clampSelector(std::int32_t selector) {
 
 float finiteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
 
-// Largest magnitude among count values; NaN is ignored.
-float peakOf(const float* values, std::uint32_t count) {
-  using Four = float __attribute__((vector_size(16)));
-  Four peaks = {0.0f, 0.0f, 0.0f, 0.0f};
-  std::uint32_t k = 0;
-  for (; k + 4 <= count; k += 4) {
-    Four x;
-    std::memcpy(&x, values + k, sizeof x);
-    const Four magnitude = x < 0.0f ? -x : x;
-    peaks = magnitude > peaks ? magnitude : peaks;
-  }
-  float peak = std::max({peaks[0], peaks[1], peaks[2], peaks[3]});
-  for (; k < count; ++k) {
-    const float magnitude = std::abs(values[k]);
-    peak = magnitude > peak ? magnitude : peak;
-  }
-  return peak;
-}
-
 // The one atomic read-modify-write on the shared write index. The field sits
 // in a packed struct inside a page-aligned view, so it is 4-byte aligned; the
 // builtin works on mingw as well as here.
@@ -57,7 +38,7 @@ EffectEngine::EffectEngine() = default;
 EffectEngine::~EffectEngine() = default;
 
 bool EffectEngine::setup(const StreamFormat& format, std::uint32_t maxFrames,
-                         std::int32_t initialSelector) {
+                         std::int32_t initialSelector, DspPath path) {
   channels_ = format.channels;
   sampleRate_ = format.sampleRate;
   maxFrames_ = maxFrames;
@@ -75,15 +56,12 @@ bool EffectEngine::setup(const StreamFormat& format, std::uint32_t maxFrames,
 
   try {
     const std::size_t stereoValues = std::size_t{maxFrames} * 2;
-    for (int i = 0; i < 3; ++i) {
-      ProcessorParams params = baseParams(sampleRate_);
-      applyPreset(params, kIntensityPresets[i].name);
-      processors_[i].reset();
-      processors_[i] = FootstepProcessor::create(params, aligned);
-      paths_[i + 1].assign(stereoValues, 0.0f);
-    }
-    latencyFrames_ = processors_[0]->latencyFrames();
-    paths_[0].assign(stereoValues, 0.0f);
+    processors_.reset();
+    processors_ = ProcessorBank::create(sampleRate_, aligned, path);
+    dspPath_ = processors_->path();
+    kernels_ = &dspKernels(dspPath_);
+    latencyFrames_ = processors_->latencyFrames();
+    for (std::vector<float>& buffer : paths_) buffer.assign(stereoValues, 0.0f);
     stereoIn_.assign(stereoValues, 0.0f);
     stereoOut_.assign(stereoValues, 0.0f);
     history_.assign(std::size_t{channels_} * kHistoryFrames, 0.0f);
@@ -124,14 +102,21 @@ bool EffectEngine::process(const float* input, float* output, std::uint32_t fram
     return false;
   }
   ScopedDenormalFlush flush;
-  fillPaths(input, output, frames, inputSilent);
-  for (int i = 0; i < 3; ++i) {
-    processors_[i]->process(stereoIn_.data(), paths_[i + 1].data(), frames);
-  }
-  crossFade(output, frames);
+  // The target is read once per call, here, so that only the paths this
+  // call's fade can reach are written out.
+  const std::int32_t target = targetSelector_.load(std::memory_order_relaxed);
+  bool heard[4] = {};
+  heard[currentSelector_] = heard[target] = true;
+  if (fadeCountdown_ != 0) heard[previousSelector_] = true;
+  fillPaths(input, output, frames, inputSilent, heard[kSelectorDry]);
+  float* const outputs[kBankPresets] = {heard[1] ? paths_[1].data() : nullptr,
+                                        heard[2] ? paths_[2].data() : nullptr,
+                                        heard[3] ? paths_[3].data() : nullptr};
+  processors_->process(stereoIn_.data(), outputs, frames);
+  crossFade(output, frames, target);
 
-  std::uint32_t flags[3];
-  for (int i = 0; i < 3; ++i) flags[i] = processors_[i]->takeStatusFlags();
+  std::uint32_t flags[kBankPresets];
+  for (int i = 0; i < kBankPresets; ++i) flags[i] = processors_->takeStatusFlags(i);
   const std::uint8_t status =
       currentSelector_ == kSelectorDry
           ? 0
@@ -142,7 +127,7 @@ bool EffectEngine::process(const float* input, float* output, std::uint32_t fram
 }
 
 void EffectEngine::fillPaths(const float* input, float* output, std::uint32_t frames,
-                             bool inputSilent) noexcept {
+                             bool inputSilent, bool dryHeard) noexcept {
   const std::uint32_t channels = channels_;
   const std::uint32_t second = channels >= 2 ? 1 : 0;
   float* dry = paths_[0].data();
@@ -165,7 +150,7 @@ void EffectEngine::fillPaths(const float* input, float* output, std::uint32_t fr
     }
     if (channels == 2) {
       std::memcpy(in + 2 * std::size_t{i}, now, values * sizeof(float));
-      std::memcpy(dry + 2 * std::size_t{i}, delayed, values * sizeof(float));
+      if (dryHeard) std::memcpy(dry + 2 * std::size_t{i}, delayed, values * sizeof(float));
     } else {
       for (std::uint32_t k = 0; k < run; ++k) {
         in[2 * (i + k)] = now[k * channels];
@@ -184,9 +169,8 @@ void EffectEngine::fillPaths(const float* input, float* output, std::uint32_t fr
   }
 }
 
-void EffectEngine::crossFade(float* output, std::uint32_t frames) noexcept {
+void EffectEngine::crossFade(float* output, std::uint32_t frames, std::int32_t target) noexcept {
   if (frames == 0) return;  // buffers may be empty (a maximum of 0 frames)
-  const std::int32_t target = targetSelector_.load(std::memory_order_relaxed);
   float* played = stereoOut_.data();
   std::uint32_t i = 0;
   while (i < frames) {
@@ -246,8 +230,10 @@ void EffectEngine::writeMeter(std::uint32_t frames, std::uint8_t status) noexcep
             : 1;
     const std::uint32_t run = std::min(frames - i, left);
     if (measuring) {
-      inputPeak_ = std::max(inputPeak_, peakOf(stereoIn_.data() + 2 * std::size_t{i}, 2 * run));
-      outputPeak_ = std::max(outputPeak_, peakOf(stereoOut_.data() + 2 * std::size_t{i}, 2 * run));
+      inputPeak_ =
+          std::max(inputPeak_, kernels_->peak(stereoIn_.data() + 2 * std::size_t{i}, 2 * run));
+      outputPeak_ =
+          std::max(outputPeak_, kernels_->peak(stereoOut_.data() + 2 * std::size_t{i}, 2 * run));
     }
     meterFrameCounter_ += static_cast<std::int32_t>(run);
     i += run;

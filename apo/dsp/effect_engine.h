@@ -16,11 +16,13 @@
 #include <memory>
 #include <vector>
 
+#include "apo/dsp/dsp_path.h"
 #include "common/meter_layout.h"
 
 namespace kestrune {
 
-class FootstepProcessor;
+class ProcessorBank;
+struct DspKernels;
 
 // What the audio engine negotiated for the stream.
 struct StreamFormat {
@@ -45,9 +47,12 @@ class EffectEngine {
   // [config] Sets the engine up for one stream. Decides active (1..32
   // channels, 8000..192000 Hz, 4-byte float) or pass-through; only the active
   // case builds processors and buffers, sized from maxFrames. The current
-  // selector starts at initialSelector (clamped to 0..3) with no fade.
-  // Returns false only when memory ran out (the engine is then inactive).
-  bool setup(const StreamFormat& format, std::uint32_t maxFrames, std::int32_t initialSelector);
+  // selector starts at initialSelector (clamped to 0..3) with no fade. The
+  // processors run on path (tests force one; a path the CPU cannot run falls
+  // back to the baseline). Returns false only when memory ran out (the
+  // engine is then inactive).
+  bool setup(const StreamFormat& format, std::uint32_t maxFrames, std::int32_t initialSelector,
+             DspPath path = fastestDspPath());
 
   // [config] Inactive, state code 0. Buffers stay until the next set-up.
   void tearDown();
@@ -68,6 +73,8 @@ class EffectEngine {
   double sampleRate() const { return sampleRate_; }
   std::uint32_t channels() const { return channels_; }
   std::uint32_t maxFrames() const { return maxFrames_; }
+  // The processors' code path since the last active set-up.
+  DspPath dspPath() const { return dspPath_; }
 
   // [watcher] The selector to fade to, 0..3 (out-of-range values are
   // clamped). One relaxed 32-bit store; process reads it once per call.
@@ -102,9 +109,9 @@ class EffectEngine {
 
  private:
   void passThrough(const float* input, float* output, std::uint32_t frames) const noexcept;
-  void fillPaths(const float* input, float* output, std::uint32_t frames,
-                 bool inputSilent) noexcept;
-  void crossFade(float* output, std::uint32_t frames) noexcept;
+  void fillPaths(const float* input, float* output, std::uint32_t frames, bool inputSilent,
+                 bool dryHeard) noexcept;
+  void crossFade(float* output, std::uint32_t frames, std::int32_t target) noexcept;
   void writeMeter(std::uint32_t frames, std::uint8_t status) noexcept;
 
   // Format ([config]).
@@ -118,7 +125,9 @@ class EffectEngine {
   std::int32_t stateCode_ = kMeterStateIdle;
   std::int32_t latencyFrames_ = 0;
 
-  std::unique_ptr<FootstepProcessor> processors_[3];
+  DspPath dspPath_ = DspPath::kBaseline;
+  const DspKernels* kernels_ = nullptr;        // set with the processors
+  std::unique_ptr<ProcessorBank> processors_;  // light, normal, strong
   // Stereo path buffers indexed by selector: dry, light, normal, strong.
   std::vector<float> paths_[4];
   std::vector<float> stereoIn_;

@@ -8,6 +8,30 @@
 
 namespace kestrune {
 
+namespace {
+
+constexpr double kInputClamp = 4.0;
+constexpr double kInputCutoffHz = 5.0;
+
+}  // namespace
+
+void conditionInput(const float* input, double* out, std::uint32_t frames) noexcept {
+  const StereoPair high = {kInputClamp, kInputClamp};
+  const StereoPair low = -high;
+  const StereoPair zero = {0.0, 0.0};
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    StereoPair x = loadFloats(input + 2 * i);
+    const auto finite = (x - x) == zero;  // NaN and infinities give NaN here
+    x = x > high ? high : x;
+    x = x < low ? low : x;
+    storePair(out + 2 * i, finite ? x : zero);
+  }
+}
+
+SectionCoefficients inputHighPass(double sampleRate) {
+  return butterworthHighPass(1, kInputCutoffHz, sampleRate)[0];
+}
+
 FootstepProcessor::FootstepProcessor(const ProcessorParams& params, bool aligned)
     : blockFrames_(blockLengthFrames(params.sampleRate)),
       latencyFrames_(latencyForBlock(blockFrames_, aligned)),
@@ -16,7 +40,7 @@ FootstepProcessor::FootstepProcessor(const ProcessorParams& params, bool aligned
       lift_(params),
       limiter_(params),
       writeCount_(2 * static_cast<std::uint64_t>(latencyFrames_)) {
-  inputHighPass_.design(butterworthHighPass(1, kInputCutoffHz, params.sampleRate)[0]);
+  inputHighPass_.design(inputHighPass(params.sampleRate));
 }
 
 std::unique_ptr<FootstepProcessor> FootstepProcessor::create(const ProcessorParams& params,
@@ -26,7 +50,7 @@ std::unique_ptr<FootstepProcessor> FootstepProcessor::create(const ProcessorPara
 
 void FootstepProcessor::process(const float* input, float* output, std::uint32_t frames) noexcept {
   ScopedDenormalFlush flush;
-  const std::uint32_t chunkFrames = 20 * static_cast<std::uint32_t>(blockFrames_);
+  const std::uint32_t chunkFrames = kChunkBlocks * static_cast<std::uint32_t>(blockFrames_);
   std::uint32_t done = 0;
   while (done < frames) {
     const std::uint32_t chunk = std::min(chunkFrames, frames - done);
@@ -52,20 +76,10 @@ void FootstepProcessor::readQueue(float* out, std::size_t values) noexcept {
 }
 
 void FootstepProcessor::inputFrames(const float* input, std::uint32_t frames) noexcept {
-  const StereoPair high = {kInputClamp, kInputClamp};
-  const StereoPair low = -high;
-  const StereoPair zero = {0.0, 0.0};
   while (frames > 0) {
     const std::uint32_t n = std::min(frames, static_cast<std::uint32_t>(blockFrames_ - fill_));
     // The 5 Hz high-pass runs inside the ducker's first loop over the block.
-    double* to = block_ + 2 * fill_;
-    for (std::uint32_t i = 0; i < n; ++i) {
-      StereoPair x = loadFloats(input + 2 * i);
-      const auto finite = (x - x) == zero;  // NaN and infinities give NaN here
-      x = x > high ? high : x;
-      x = x < low ? low : x;
-      storePair(to + 2 * i, finite ? x : zero);
-    }
+    conditionInput(input, block_ + 2 * fill_, n);
     input += 2 * n;
     frames -= n;
     fill_ += static_cast<std::int32_t>(n);

@@ -17,6 +17,19 @@
 
 namespace kestrune {
 
+// Rules the processor bank shares with the processor.
+// Input is taken in chunks of at most this many blocks before the output
+// queue is read, and the queue holds this many stereo frames.
+inline constexpr std::uint32_t kChunkBlocks = 20;
+inline constexpr std::uint32_t kQueueFrames = 8192;
+
+// The input stage's conditioning of frames interleaved stereo float frames
+// into doubles: NaN and infinities become 0, the rest is clamped to -4..+4.
+void conditionInput(const float* input, double* out, std::uint32_t frames) noexcept;
+
+// The input stage's 5 Hz first-order high-pass at this rate.
+SectionCoefficients inputHighPass(double sampleRate);
+
 class FootstepProcessor {
  public:
   // aligned: every host period is a whole number of blocks (latency 7 blocks
@@ -37,9 +50,7 @@ class FootstepProcessor {
   std::uint32_t takeStatusFlags() noexcept { return lift_.takeFlags(); }
 
  private:
-  static constexpr std::uint32_t kQueueValues = 16384;  // 8192 stereo frames
-  static constexpr double kInputClamp = 4.0;
-  static constexpr double kInputCutoffHz = 5.0;
+  static constexpr std::uint32_t kQueueValues = 2 * kQueueFrames;
 
   void inputFrames(const float* input, std::uint32_t frames) noexcept;
   void readQueue(float* out, std::size_t values) noexcept;

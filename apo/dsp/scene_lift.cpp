@@ -10,52 +10,18 @@ namespace {
 
 constexpr std::int64_t kWindowRecomputeBlocks = 1000;
 constexpr double kShortTermScale = 0.2;
-constexpr double kDuckAtWorkDb = -0.5;
 constexpr double kBoostAtWorkDb = 1.0;
 constexpr double kCompAtWorkDb = -1.0;
 
 }  // namespace
 
-SceneLift::SceneLift(const ProcessorParams& params)
-    : blockFrames_(blockLengthFrames(params.sampleRate)),
-      params_(params),
-      // The window must fit the level history and never divide by zero.
-      window_(std::clamp(params.longWindowBlocks, 1, kLevelHistory - 1)),
-      lift_(smoothingCoefficient(params.liftFallBlocks),
-            smoothingCoefficient(params.liftRiseBlocks)),
-      boost_(smoothingCoefficient(params.transientReleaseBlocks), kInstantCoefficient),
-      comp_(kInstantCoefficient, smoothingCoefficient(params.compReleaseBlocks)),
-      room_(kInstantCoefficient, smoothingCoefficient(params.headroomRiseBlocks)),
-      mix_(kInstantCoefficient, smoothingCoefficient(params.headroomRiseBlocks)) {}
+SceneLevels::SceneLevels(const ProcessorParams& params)
+    // The window must fit the level history and never divide by zero.
+    : window_(std::clamp(params.longWindowBlocks, 1, kLevelHistory - 1)) {}
 
-bool SceneLift::process(const double* wet, const double* base, double duckDb,
-                        double* out) noexcept {
-  const std::int64_t n = ++blockCount_;
-  const int slot = static_cast<int>(n % kSlots);
-  const std::int32_t values = 2 * blockFrames_;
-  if (wet != wet_[slot]) std::copy(wet, wet + values, wet_[slot]);
-  if (base != base_[slot]) std::copy(base, base + values, base_[slot]);
-  duckHistory_[slot] = duckDb;
-
+void SceneLevels::add(std::int64_t n, double energy) noexcept {
   auto at = [](std::int64_t j) { return static_cast<int>(j % kLevelHistory); };
-  // Two partial sums (even and odd frames; blocks have an even or odd
-  // length, the last odd frame goes to the first) halve the chain of
-  // dependent additions.
-  StereoPair even = {0.0, 0.0};
-  StereoPair odd = {0.0, 0.0};
-  std::int32_t i = 0;
-  for (; i + 2 <= blockFrames_; i += 2) {
-    const StereoPair a = loadPair(wet + 2 * i);
-    const StereoPair b = loadPair(wet + 2 * i + 2);
-    even += a * a;
-    odd += b * b;
-  }
-  if (i < blockFrames_) {
-    const StereoPair a = loadPair(wet + 2 * i);
-    even += a * a;
-  }
-  const StereoPair sumSquares = even + odd;
-  energy_[at(n)] = (sumSquares[0] + sumSquares[1]) / values;
+  energy_[at(n)] = energy;
 
   double recent = 0.0;
   for (std::int64_t j = std::max<std::int64_t>(0, n - 4); j <= n; ++j) recent += energy_[at(j)];
@@ -72,13 +38,25 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
     if (n >= window_) windowSum_ -= energy_[at(n - window_)];
   }
   longTermDb_[at(n)] = powerDb(windowSum_ / window_);
+}
 
-  const std::int64_t m = n - 2;
-  if (m < 0) return false;
-  const double peakDb =
-      std::max({shortTermDb_[at(m)], shortTermDb_[at(m + 1)], shortTermDb_[at(m + 2)]});
-  const double longDb = longTermDb_[at(m)];
-  const int mSlot = static_cast<int>(m % kSlots);
+double SceneLevels::peakDb(std::int64_t m) const noexcept {
+  return std::max({shortTermDb_[m % kLevelHistory], shortTermDb_[(m + 1) % kLevelHistory],
+                   shortTermDb_[(m + 2) % kLevelHistory]});
+}
+
+LiftControl::LiftControl(const ProcessorParams& params)
+    : params_(params),
+      lift_(smoothingCoefficient(params.liftFallBlocks),
+            smoothingCoefficient(params.liftRiseBlocks)),
+      boost_(smoothingCoefficient(params.transientReleaseBlocks), kInstantCoefficient),
+      comp_(kInstantCoefficient, smoothingCoefficient(params.compReleaseBlocks)),
+      room_(kInstantCoefficient, smoothingCoefficient(params.headroomRiseBlocks)),
+      mix_(kInstantCoefficient, smoothingCoefficient(params.headroomRiseBlocks)) {}
+
+LiftRamps LiftControl::decide(std::int64_t m, double peakDb, double longDb, bool ducked,
+                              std::int32_t blockFrames) noexcept {
+  const int mSlot = static_cast<int>(m % kHistory);
 
   const double cap =
       std::clamp((longDb - params_.liftFloorDb) / 10.0, 0.0, 1.0) * params_.liftMaxDb;
@@ -92,7 +70,6 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
   double headroom = std::max(0.0, params_.headroomRefDb - peakDb);
   if (m < loudUntil_) headroom = 0.0;
 
-  const bool ducked = duckHistory_[mSlot] < kDuckAtWorkDb;
   double transient =
       std::clamp(peakDb - longDb - params_.transientThresholdDb, 0.0, params_.transientMaxDb);
   if (ducked) transient = 0.0;
@@ -114,15 +91,56 @@ bool SceneLift::process(const double* wet, const double* base, double duckDb,
   mixHistory_[mSlot] = mix;
   decision_ = {lift, boost, comp, room, gainDb, mix};
 
-  const int prevSlot = static_cast<int>((m + kSlots - 1) % kSlots);
-  gainRamp_.fill(m == 0 ? gainDb : gainHistory_[prevSlot], gainDb, blockFrames_, gains_);
-  // Mix ramp: x_i = from + (i+1)/B (to - from), computed in the loop.
-  const double mixFrom = m == 0 ? mix : mixHistory_[prevSlot];
-  const double mixStep = (mix - mixFrom) / blockFrames_;
+  const int prevSlot = static_cast<int>((m + kHistory - 1) % kHistory);
+  LiftRamps ramps;
+  ramps.gain = gainRamp_.plan(m == 0 ? gainDb : gainHistory_[prevSlot], gainDb, blockFrames);
+  ramps.mix.mixFrom = m == 0 ? mix : mixHistory_[prevSlot];
+  ramps.mix.mixStep = (mix - ramps.mix.mixFrom) / blockFrames;
+  return ramps;
+}
+
+SceneLift::SceneLift(const ProcessorParams& params)
+    : blockFrames_(blockLengthFrames(params.sampleRate)), levels_(params), control_(params) {}
+
+bool SceneLift::process(const double* wet, const double* base, double duckDb,
+                        double* out) noexcept {
+  const std::int64_t n = ++blockCount_;
+  const int slot = static_cast<int>(n % kSlots);
+  const std::int32_t values = 2 * blockFrames_;
+  if (wet != wet_[slot]) std::copy(wet, wet + values, wet_[slot]);
+  if (base != base_[slot]) std::copy(base, base + values, base_[slot]);
+  duckHistory_[slot] = duckDb;
+
+  // Two partial sums (even and odd frames; blocks have an even or odd
+  // length, the last odd frame goes to the first) halve the chain of
+  // dependent additions.
+  StereoPair even = {0.0, 0.0};
+  StereoPair odd = {0.0, 0.0};
+  std::int32_t i = 0;
+  for (; i + 2 <= blockFrames_; i += 2) {
+    const StereoPair a = loadPair(wet + 2 * i);
+    const StereoPair b = loadPair(wet + 2 * i + 2);
+    even += a * a;
+    odd += b * b;
+  }
+  if (i < blockFrames_) {
+    const StereoPair a = loadPair(wet + 2 * i);
+    even += a * a;
+  }
+  const StereoPair sumSquares = even + odd;
+  levels_.add(n, (sumSquares[0] + sumSquares[1]) / values);
+
+  const std::int64_t m = n - kLiftLookAheadBlocks;
+  if (m < 0) return false;
+  const int mSlot = static_cast<int>(m % kSlots);
+  const LiftRamps ramps = control_.decide(m, levels_.peakDb(m), levels_.longDb(m),
+                                          duckHistory_[mSlot] < kDuckAtWorkDb, blockFrames_);
+  fillGains(ramps.gain, blockFrames_, gains_);
+  const MixRamp& mix = ramps.mix;
   const double* w = wet_[mSlot];
   const double* b = base_[mSlot];
   for (std::int32_t i = 0; i < blockFrames_; ++i) {
-    const double x = mixFrom + (i + 1) * mixStep;
+    const double x = mix.mixFrom + (i + 1) * mix.mixStep;
     const StereoPair baseFrame = loadPair(b + 2 * i);
     storePair(out + 2 * i, ((loadPair(w + 2 * i) - baseFrame) * x + baseFrame) * gains_[i]);
   }

@@ -14,33 +14,39 @@ double rampGain(double db) { return std::exp(db * kLn10Over20); }
 
 }  // namespace
 
-void DbGainRamp::fill(double fromDb, double toDb, std::int32_t frames, double* gains) noexcept {
-  const double fromGain = fromDb == lastDb_ ? lastGain_ : rampGain(fromDb);
-  const double toGain = toDb == fromDb ? fromGain : rampGain(toDb);
+GainRamp DbGainRamp::plan(double fromDb, double toDb, std::int32_t frames) noexcept {
+  GainRamp ramp;
+  ramp.fromGain = fromDb == lastDb_ ? lastGain_ : rampGain(fromDb);
+  ramp.flat = fromDb == toDb;
+  ramp.toGain = ramp.flat ? ramp.fromGain : rampGain(toDb);
+  // Each product adds at most one rounding, so over 192 frames the gains
+  // stay within ~1e-13 of the per-frame formula.
+  if (!ramp.flat) ramp.step = std::exp((toDb - fromDb) / frames * kLn10Over20);
   lastDb_ = toDb;
-  lastGain_ = toGain;
-  if (fromDb == toDb) {
-    std::fill(gains, gains + frames, toGain);
+  lastGain_ = ramp.toGain;
+  return ramp;
+}
+
+void fillGains(const GainRamp& ramp, std::int32_t frames, double* gains) noexcept {
+  if (ramp.flat) {
+    std::fill(gains, gains + frames, ramp.toGain);
     return;
   }
-  // A geometric series: each product adds at most one rounding, so over 192
-  // frames the gains stay within ~1e-13 of the per-frame formula.
-  const double step = std::exp((toDb - fromDb) / frames * kLn10Over20);
-  // Four interleaved products in two pairs, each advanced by step^4, so the
-  // multiplies do not wait on one another (frames is at least 8).
-  StereoPair low = {fromGain * step, fromGain * step * step};
-  StereoPair high = low * (step * step);
-  const double step4 = step * step * step * step;
+  double four[4];
+  ramp.firstFour(four);
+  StereoPair low = {four[0], four[1]};
+  StereoPair high = {four[2], four[3]};
+  const double stepFour = ramp.stepFour();
   std::int32_t i = 0;
   for (; i + 4 <= frames; i += 4) {
     storePair(gains + i, low);
     storePair(gains + i + 2, high);
-    low *= step4;
-    high *= step4;
+    low *= stepFour;
+    high *= stepFour;
   }
   const double tail[4] = {low[0], low[1], high[0], high[1]};
   for (int k = 0; i < frames; ++i, ++k) gains[i] = tail[k];
-  gains[frames - 1] = toGain;
+  gains[frames - 1] = ramp.toGain;
 }
 
 }  // namespace kestrune

@@ -37,14 +37,43 @@ struct Smoother {
   }
 };
 
-// Per-frame gains of a block moving in dB along a straight line:
+// The per-frame gains of a block moving in dB along a straight line:
 // gains[i] = 10^((fromDb + (i+1)/frames * (toDb - fromDb)) / 20) for
-// i = 0..frames-1; the last frame gets exactly 10^(toDb/20). Remembers the
-// last target's gain, so a ramp that starts where the previous one ended
-// costs one pow and one exp per block instead of one pow per frame.
+// i = 0..frames-1, the last frame exactly 10^(toDb/20). They are generated as
+// a geometric series: four interleaved products (frames 4j..4j+3 are
+// firstFour * stepFour^j, so the multiplies do not wait on one another) and
+// the last frame set to toGain. A flat ramp is toGain throughout.
+struct GainRamp {
+  double fromGain = 1.0;
+  double step = 1.0;  // gain ratio of one frame to the one before
+  double toGain = 1.0;
+  bool flat = true;
+
+  // Gains of frames 0..3 of a sloped ramp, and the factor from one four to
+  // the next.
+  void firstFour(double out[4]) const noexcept {
+    const double stepTwo = step * step;
+    out[0] = fromGain * step;
+    out[1] = fromGain * step * step;
+    out[2] = out[0] * stepTwo;
+    out[3] = out[1] * stepTwo;
+  }
+  double stepFour() const noexcept { return step * step * step * step; }
+};
+
+// Writes the ramp's gains for frames (at least 1) frames.
+void fillGains(const GainRamp& ramp, std::int32_t frames, double* gains) noexcept;
+
+// Plans the ramps of consecutive blocks. Remembers the last target's gain, so
+// a ramp that starts where the previous one ended costs one exp for its end
+// and one for its step instead of one pow per frame.
 class DbGainRamp {
  public:
-  void fill(double fromDb, double toDb, std::int32_t frames, double* gains) noexcept;
+  GainRamp plan(double fromDb, double toDb, std::int32_t frames) noexcept;
+
+  void fill(double fromDb, double toDb, std::int32_t frames, double* gains) noexcept {
+    fillGains(plan(fromDb, toDb, frames), frames, gains);
+  }
 
  private:
   double lastDb_ = 0.0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apo/dsp/effect_engine.h"
+#include "dsp_paths.h"
 #include "test_signals.h"
 
 namespace kestrune {
@@ -17,15 +18,19 @@ struct MeterFixture {
   std::unique_ptr<MeterSection> section = std::make_unique<MeterSection>();
   EffectEngine engine;
 
-  MeterFixture(std::uint32_t channels, double rate, std::uint32_t maxFrames,
-               std::int32_t selector) {
+  MeterFixture(std::uint32_t channels, double rate, std::uint32_t maxFrames, std::int32_t selector,
+               DspPath path) {
     std::memset(section.get(), 0, sizeof(MeterSection));
     std::memcpy(section->magic, kMeterMagic, 4);
-    EXPECT_TRUE(engine.setup(StreamFormat{channels, rate, 4, true}, maxFrames, selector));
+    EXPECT_TRUE(engine.setup(StreamFormat{channels, rate, 4, true}, maxFrames, selector, path));
     engine.syncTargetToCurrent();
     engine.attachMeter(section.get());
   }
 };
+
+// The meter's peaks are taken by each code path's own loop.
+class EngineMeterTest : public testing_paths::OnEachPath {};
+KESTRUNE_ON_EACH_PATH(EngineMeterTest);
 
 // Stereo input whose peak changes from one 240-frame period to the next.
 std::vector<float> steppedInput(std::size_t periods, std::size_t period) {
@@ -41,9 +46,9 @@ std::vector<float> steppedInput(std::size_t periods, std::size_t period) {
   return in;
 }
 
-TEST(EngineMeter, OneRecordEvery240FramesAt48kHzWhateverTheCallSizes) {
+TEST_P(EngineMeterTest, OneRecordEvery240FramesAt48kHzWhateverTheCallSizes) {
   for (std::uint32_t seed : {1u, 2u, 3u}) {
-    MeterFixture f(2, 48000.0, 1024, 2);
+    MeterFixture f(2, 48000.0, 1024, 2, path());
     const std::size_t frames = 24000;
     const auto in = testing_signals::noise(frames, 2, 0.2f, seed);
     std::vector<float> out(in.size());
@@ -55,7 +60,7 @@ TEST(EngineMeter, OneRecordEvery240FramesAt48kHzWhateverTheCallSizes) {
       ASSERT_EQ(f.section->writeIndex, static_cast<std::int32_t>(done / 240)) << done;
     }
   }
-  MeterFixture f(2, 44100.0, 441, 2);
+  MeterFixture f(2, 44100.0, 441, 2, path());
   const std::vector<float> in(2 * 441 * 10, 0.0f);
   std::vector<float> out(in.size());
   for (int c = 0; c < 10; ++c)
@@ -63,10 +68,10 @@ TEST(EngineMeter, OneRecordEvery240FramesAt48kHzWhateverTheCallSizes) {
   EXPECT_EQ(f.section->writeIndex, 4410 / 220);  // int(44100 / 200) = 220
 }
 
-TEST(EngineMeter, RecordPairsInputPeakWithTheNextPeriodsOutputPeakAndStatus) {
+TEST_P(EngineMeterTest, RecordPairsInputPeakWithTheNextPeriodsOutputPeakAndStatus) {
   for (std::uint32_t channels : {2u, 1u}) {
     SCOPED_TRACE(testing::Message() << channels << " channels");
-    MeterFixture f(channels, 48000.0, 480, 3);
+    MeterFixture f(channels, 48000.0, 480, 3, path());
     f.section->writeIndex = 2047;  // another instance wrote before: the ring wraps
     f.engine.setMeterEnabled(true);
     const std::size_t periods = 40;
@@ -107,8 +112,8 @@ TEST(EngineMeter, RecordPairsInputPeakWithTheNextPeriodsOutputPeakAndStatus) {
   }
 }
 
-TEST(EngineMeter, RecordsStayPairedWhenTheSharedIndexWrapsPastItsLargestValue) {
-  MeterFixture f(2, 48000.0, 480, 2);
+TEST_P(EngineMeterTest, RecordsStayPairedWhenTheSharedIndexWrapsPastItsLargestValue) {
+  MeterFixture f(2, 48000.0, 480, 2, path());
   f.engine.setMeterEnabled(true);
   f.section->writeIndex = std::numeric_limits<std::int32_t>::max();
   const auto in = testing_signals::noise(960, 2, 0.5f, 8);
@@ -124,8 +129,8 @@ TEST(EngineMeter, RecordsStayPairedWhenTheSharedIndexWrapsPastItsLargestValue) {
   EXPECT_EQ(f.section->records[2].status, 0);
 }
 
-TEST(EngineMeter, SwitchOffWritesZeroRecordsAndDetachedWritesNone) {
-  MeterFixture f(2, 48000.0, 480, 2);
+TEST_P(EngineMeterTest, SwitchOffWritesZeroRecordsAndDetachedWritesNone) {
+  MeterFixture f(2, 48000.0, 480, 2, path());
   const auto loud = testing_signals::noise(4800, 2, 1.0f, 5);
   std::vector<float> out(loud.size());
   for (std::size_t c = 0; c < 10; ++c)
@@ -141,7 +146,7 @@ TEST(EngineMeter, SwitchOffWritesZeroRecordsAndDetachedWritesNone) {
   EXPECT_EQ(f.section->writeIndex, 20);
 }
 
-TEST(EngineMeter, StatusBitsShowWhichStageWorksOnlyWhileAProcessorPlays) {
+TEST_P(EngineMeterTest, StatusBitsShowWhichStageWorksOnlyWhileAProcessorPlays) {
   struct Case {
     std::int32_t selector;
     float amplitude;
@@ -155,7 +160,7 @@ TEST(EngineMeter, StatusBitsShowWhichStageWorksOnlyWhileAProcessorPlays) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.selector);
-    MeterFixture f(2, 48000.0, 480, c.selector);
+    MeterFixture f(2, 48000.0, 480, c.selector, path());
     f.engine.setMeterEnabled(true);
     const auto in = testing_signals::noise(48000, 2, c.amplitude, 9);
     std::vector<float> out(in.size());

@@ -113,33 +113,37 @@ struct Scenario {
 TEST(RealTimeAllocation, ProcessNeverAllocates) {
   const StreamFormat formats[] = {
       {2, 48000.0, 4, true}, {1, 44100.0, 4, true}, {8, 96000.0, 4, true}, {33, 48000.0, 4, true}};
-  for (const StreamFormat& format : formats) {
-    Scenario s{format, 1056, {}, {}, {}};
-    std::memset(s.section.get(), 0, sizeof(MeterSection));
-    ASSERT_TRUE(s.engine.setup(format, s.maxFrames, 0));
-    s.in.assign(std::size_t{s.maxFrames + 1} * format.channels, 0.0f);
-    for (std::size_t i = 0; i < s.in.size(); ++i)
-      s.in[i] = static_cast<float>((i * 7919) % 2001) / 1000.0f - 1.0f;
-    s.out.assign(s.in.size(), 0.0f);
-    s.in[5] = std::numeric_limits<float>::infinity();
+  for (const DspPath path : {DspPath::kBaseline, DspPath::kAvx2}) {
+    if (!dspPathSupported(path)) continue;
+    for (const StreamFormat& format : formats) {
+      Scenario s{format, 1056, {}, {}, {}};
+      std::memset(s.section.get(), 0, sizeof(MeterSection));
+      ASSERT_TRUE(s.engine.setup(format, s.maxFrames, 0, path));
+      s.in.assign(std::size_t{s.maxFrames + 1} * format.channels, 0.0f);
+      for (std::size_t i = 0; i < s.in.size(); ++i)
+        s.in[i] = static_cast<float>((i * 7919) % 2001) / 1000.0f - 1.0f;
+      s.out.assign(s.in.size(), 0.0f);
+      s.in[5] = std::numeric_limits<float>::infinity();
 
-    const long seen = countDuring(
-        [](void* context) {
-          auto& sc = *static_cast<Scenario*>(context);
-          for (int call = 0; call < 700; ++call) {
-            // Every selector, fades, meter on and off, attach and detach,
-            // silent buffers, odd sizes and an oversized call.
-            if (call % 97 == 0) sc.engine.setTargetSelector(call / 97 % 4);
-            if (call % 50 == 0) sc.engine.setMeterEnabled(call % 100 == 0);
-            if (call % 300 == 0)
-              sc.engine.attachMeter(call % 600 == 0 ? sc.section.get() : nullptr);
-            const std::uint32_t frames =
-                call % 13 == 0 ? sc.maxFrames + 1 : (call * 131) % (sc.maxFrames + 1);
-            sc.engine.process(sc.in.data(), sc.out.data(), frames, call % 11 == 0);
-          }
-        },
-        &s);
-    EXPECT_EQ(seen, 0) << format.channels << " channels at " << format.sampleRate;
+      const long seen = countDuring(
+          [](void* context) {
+            auto& sc = *static_cast<Scenario*>(context);
+            for (int call = 0; call < 700; ++call) {
+              // Every selector, fades, meter on and off, attach and detach,
+              // silent buffers, odd sizes and an oversized call.
+              if (call % 97 == 0) sc.engine.setTargetSelector(call / 97 % 4);
+              if (call % 50 == 0) sc.engine.setMeterEnabled(call % 100 == 0);
+              if (call % 300 == 0)
+                sc.engine.attachMeter(call % 600 == 0 ? sc.section.get() : nullptr);
+              const std::uint32_t frames =
+                  call % 13 == 0 ? sc.maxFrames + 1 : (call * 131) % (sc.maxFrames + 1);
+              sc.engine.process(sc.in.data(), sc.out.data(), frames, call % 11 == 0);
+            }
+          },
+          &s);
+      EXPECT_EQ(seen, 0) << format.channels << " channels at " << format.sampleRate << " on "
+                         << dspPathName(path);
+    }
   }
 }
 
