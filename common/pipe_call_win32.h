@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/names.h"
+#include "common/pipe_transact_win32.h"
 
 namespace kestrune {
 
@@ -34,9 +35,8 @@ inline PipeCallResult callPipe(const std::string& command, const char* pipeName,
       static_cast<DWORD>(std::clamp<std::uint64_t>(reachTimeoutMs, 1, 0xFFFFFFFEu));
   for (;;) {
     DWORD received = 0;
-    if (::CallNamedPipeA(pipeName, const_cast<char*>(command.data()),
-                         static_cast<DWORD>(command.size()), buffer.data(), kMaxReplyBytes,
-                         &received, waitMs)) {
+    if (transactNamedPipe(pipeName, command.data(), static_cast<DWORD>(command.size()),
+                          buffer.data(), kMaxReplyBytes, &received, waitMs)) {
       buffer[received] = '\0';
       return {true, 0, std::string(buffer.data(), received)};
     }
