@@ -26,6 +26,14 @@ std::optional<std::uint32_t> readOptionalNumber(const wchar_t* keyPath, const wc
   return value;
 }
 
+// Once the stop has begun, endpoint work must not start: the process may end
+// between stopping and starting the audio service and leave Windows silent.
+bool refusedWhileStopping(std::string& message) {
+  if (::WaitForSingleObject(serviceState().stopEvent, 0) != WAIT_OBJECT_0) return false;
+  message = "the service is stopping; nothing changed";
+  return true;
+}
+
 }  // namespace
 
 void ServiceCommandHost::lock() { serviceState().lock.lock(); }
@@ -75,10 +83,14 @@ bool ServiceCommandHost::debugCommandsAllowed() { return readNumber(kValueDebug,
 
 bool ServiceCommandHost::attach(std::string_view endpointId, bool full, bool force, bool crashTest,
                                 std::string& message) {
+  if (refusedWhileStopping(message)) return false;
   return AttachEffect(utf8ToWide(endpointId), full, crashTest, force, message);
 }
 
-bool ServiceCommandHost::restore(std::string& message) { return RestoreEndpoint(true, message); }
+bool ServiceCommandHost::restore(std::string& message) {
+  if (refusedWhileStopping(message)) return false;
+  return RestoreEndpoint(true, message);
+}
 
 CommandHost& serviceCommandHost() {
   static ServiceCommandHost* const host = new ServiceCommandHost;

@@ -1,5 +1,6 @@
 // The dispatcher's view of the running service: the settings store, the
-// shared service state and the endpoint attach/restore.
+// shared service state and the endpoint attach/restore. Once the stop event
+// is signalled, attach and restore reply with an error and do nothing.
 #pragma once
 
 #include "service/dispatcher.h"

@@ -1,9 +1,16 @@
-// The control pipe's server: one instance at a time waits for a client, each
-// connection is served by its own detached thread (one request, one reply).
+// The control pipe's server. One instance always listens: the next one is
+// created before a connected client is served, on a thread of its own. The
+// connections are bounded in number and in how long a client may take to
+// send its request and to take its reply, so that no client can keep the
+// others from being served or the service from stopping.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
+#include <string>
+
+#include "common/handles_win32.h"
 #include "service/dispatcher.h"
 
 namespace kestrune::service {
@@ -15,24 +22,51 @@ static_assert(kPipeMode == 14);
 inline constexpr DWORD kPipeOutBufferBytes = 65536;
 inline constexpr DWORD kPipeInBufferBytes = 4096;
 inline constexpr DWORD kPipeCreateRetryMs = 1000;
-inline constexpr wchar_t kPipeSddl[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;AU)";
+// System and administrators: all access. Authenticated users: read, write
+// data and write attributes (0x12018b, what common/pipe_transact_win32.h
+// asks for), not FILE_APPEND_DATA: on a pipe that is the right to create an
+// instance, with which any user could answer the service's clients.
+inline constexpr wchar_t kPipeSddl[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012018b;;;AU)";
+static_assert((FILE_GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES) == 0x0012018b);
+static_assert((0x0012018b & FILE_CREATE_PIPE_INSTANCE) == 0);
 
-// [pipe server] Runs until `stopEvent` is signalled and a connection (or a
-// failed instance) lets the loop see it. `host` must outlive every
-// connection thread, which are not joined.
-void runPipeServer(HANDLE stopEvent, CommandHost& host);
+struct PipeLimits {
+  DWORD requestTimeoutMs = 5000;  // from the connection to the whole request
+  DWORD replyTimeoutMs = 5000;    // for writing the reply, then again for the client to close
+  long maxConnections = 256;      // connection threads alive at once; more are closed at once
+  // An earlier run of ours may still be closing its last instances.
+  DWORD firstInstanceWaitMs = 3000;
+};
 
-// Starts runPipeServer on a new thread; null when the thread cannot start.
-HANDLE startPipeServerThread(HANDLE stopEvent, CommandHost& host);
+class PipeServer {
+ public:
+  // `host` must outlive every connection thread (they are not joined).
+  PipeServer(HANDLE stopEvent, CommandHost& host, const PipeLimits& limits = {});
+  // Joins a started server thread: the stop event must be signalled by then.
+  ~PipeServer();
+  PipeServer(const PipeServer&) = delete;
+  PipeServer& operator=(const PipeServer&) = delete;
 
-// Connects once as a client and closes at once, so a server blocked in
-// ConnectNamedPipe wakes and sees the stop event.
-void wakePipeServer();
+  // Creates the first instance and starts the server thread. False, with
+  // `message`, when another program holds the pipe's name (it would get the
+  // clients' commands) or the pipe or thread cannot be made.
+  bool start(std::string& message);
+  // After the stop event is signalled: waits for the server thread to end.
+  // Connections being served finish on their own within their time limits.
+  void join();
+  // Connection threads alive now.
+  long liveConnections() const;
 
-// After the stop event is signalled: wakes the server thread until it has
-// ended. One wake-up is not enough when it finds no instance because the
-// server is just between its stop check and creating the next one; that
-// server would then wait for a client forever.
-void stopPipeServer(HANDLE serverThread);
+  struct Shared;  // what the connection threads share with the server
+
+ private:
+  static DWORD WINAPI threadMain(void* self);
+  void serve();
+
+  HANDLE stopEvent_;
+  std::shared_ptr<Shared> shared_;
+  UniqueFileHandle first_;  // made by start, listened on by the thread
+  UniqueHandle thread_;
+};
 
 }  // namespace kestrune::service

@@ -57,15 +57,23 @@ void recoverInterruptedChange() {
   }
 }
 
-void runServiceBody() {
+bool runServiceBody(StartFailure& failure) {
   HANDLE stopEvent = serviceState().stopEvent;
+  if (!stopEvent) {
+    failure = {ERROR_INVALID_HANDLE, "cannot create the stop event"};
+    return false;
+  }
   UniqueHandle section = createMeterSection();
   recoverInterruptedChange();
-  UniqueHandle server(startPipeServerThread(stopEvent, serviceCommandHost()));
-  // Without a pipe the service cannot be reached; end rather than run blind.
-  if (!server) return;
+  PipeServer server(stopEvent, serviceCommandHost());
+  // Without its pipe the service cannot be reached; end rather than run blind.
+  if (!server.start(failure.message)) {
+    failure.error = ERROR_PIPE_BUSY;
+    return false;
+  }
   runGameWatcher();
-  stopPipeServer(server.get());
+  server.join();
+  return true;
 }
 
 }  // namespace kestrune::service

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "common/handles_win32.h"
 
 namespace kestrune::service {
@@ -20,8 +22,18 @@ UniqueHandle createMeterSection();
 // was interrupted (phase 1 or 3). The result is not reported.
 void recoverInterruptedChange();
 
-// Runs until serviceState().stopEvent is signalled; returns after the pipe
-// server has been joined and the meter section closed.
-void runServiceBody();
+// Why the service body did not start: a Win32 error code for the service
+// manager and a short message for the console.
+struct StartFailure {
+  DWORD error = NO_ERROR;
+  std::string message;
+};
+
+// Runs until serviceState().stopEvent is signalled; returns true after the
+// pipe server has been joined and the meter section closed. Returns false at
+// once, with `failure`, when it cannot start: without a stop event the
+// watcher could never be stopped, and a control pipe whose name another
+// program holds would hand that program the clients' commands.
+bool runServiceBody(StartFailure& failure);
 
 }  // namespace kestrune::service

@@ -1,19 +1,27 @@
 #include "service/pipe_server_win32.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/handles_win32.h"
 #include "common/meter_layout.h"
 #include "common/names.h"
+#include "common/pipe_call_win32.h"
 #include "ctl/pipe_call_win32.h"
 #include "service/dispatcher.h"
+#include "service/dispatcher_host_win32.h"
 #include "service/endpoints/endpoint_inventory_win32.h"
+#include "service/endpoints/endpoint_plan.h"
 #include "service/service_body_win32.h"
 #include "service/service_state_win32.h"
 #include "service/settings_store.h"
@@ -75,6 +83,66 @@ const char kFreshStatus[] =
     "wanted=1\nmode=auto\ngame_running=0\nprocessing=0\nintensity=3\nendpoint=\n"
     "install_phase=0\nfull_fx=0\ndrift=0\ngames=TslGame.exe\ncomparing=0\n";
 
+class SilentHost final : public CommandHost {
+ public:
+  void lock() override {}
+  void unlock() override {}
+  StatusInputs readStatus() override { return {}; }
+  std::string listEndpoints() override { return endpointsReply; }
+  bool writeNumber(NumberSetting, std::uint32_t) override { return true; }
+  bool writeGames(std::string_view) override { return true; }
+  void setCompare(bool) override {}
+  void runEffectSwitch() override {}
+  bool debugCommandsAllowed() override { return false; }
+  bool attach(std::string_view, bool, bool, bool, std::string&) override { return true; }
+  bool restore(std::string&) override { return true; }
+
+  std::string endpointsReply;
+};
+
+void spinMicroseconds(LONGLONG us) {
+  LARGE_INTEGER frequency, now, start;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  do ::QueryPerformanceCounter(&now);
+  while ((now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart < us);
+}
+
+// A pipe client opened by hand, to behave as a client should not.
+UniqueFileHandle openClient() {
+  UniqueFileHandle pipe;
+  for (int i = 0; i < 500 && !pipe; ++i) {
+    pipe.reset(::CreateFileW(kPipeNameW, kPipeClientAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!pipe) ::Sleep(10);
+  }
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  if (pipe) ::SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr);
+  return pipe;
+}
+
+// Milliseconds until the server closes the client's connection (a read
+// fails), or `limitMs` when it does not within that.
+ULONGLONG msUntilClosed(HANDLE client, ULONGLONG limitMs) {
+  const ULONGLONG start = ::GetTickCount64();
+  std::vector<char> sink(kMaxReplyBytes);
+  while (::GetTickCount64() - start < limitMs) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr))
+      return ::GetTickCount64() - start;
+    ::Sleep(10);
+  }
+  return limitMs;
+}
+
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  const ULONGLONG start = ::GetTickCount64();
+  while (!condition()) {
+    if (::GetTickCount64() - start > timeoutMs) return false;
+    ::Sleep(10);
+  }
+  return true;
+}
+
 // One service body for the whole suite, as in `run` mode: the stop event is
 // process-wide and never reset, so the last test stops it.
 class ControlPipe : public ::testing::Test {
@@ -82,7 +150,10 @@ class ControlPipe : public ::testing::Test {
   static void SetUpTestSuite() {
     settings_ = new ScopedRegistryKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     settings_->erase();
-    body_ = new std::thread([] { runServiceBody(); });
+    body_ = new std::thread([] {
+      StartFailure failure;
+      EXPECT_TRUE(runServiceBody(failure)) << failure.message;
+    });
   }
   static void TearDownTestSuite() {
     if (body_->joinable()) {
@@ -192,6 +263,19 @@ TEST_F(ControlPipe, TwoHundredConcurrentClientsEachGetTheirOwnReply) {
   for (int i = 0; i < kClients; ++i) EXPECT_EQ(got[i], replies[i % 5]) << "client " << i;
 }
 
+TEST_F(ControlPipe, BackToBackCallsAreAllAnswered) {
+  // One client calling again as soon as it has its reply, as a script of
+  // control commands does. Under Wine, a moment without a listening instance
+  // makes such calls fail with error 676, which no client retries.
+  constexpr int kCalls = 3000;
+  std::map<DWORD, int> failures;
+  for (int i = 0; i < kCalls; ++i) {
+    const PipeCallResult r = callPipe("status", kPipeNameA, 30000);
+    if (!r.ok) ++failures[r.error];
+  }
+  for (auto [e, n] : failures) ADD_FAILURE() << n << " of " << kCalls << " failed with " << e;
+}
+
 // Last: stops the body as the control handler would.
 TEST_F(ControlPipe, StopsWithinTheWaitHintAndSwitchesTheEffectOff) {
   test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMode, 0);
@@ -208,57 +292,187 @@ TEST_F(ControlPipe, StopsWithinTheWaitHintAndSwitchesTheEffectOff) {
   EXPECT_FALSE(pipe) << "no pipe instance is left";
 }
 
-class SilentHost final : public CommandHost {
- public:
-  void lock() override {}
-  void unlock() override {}
-  StatusInputs readStatus() override { return {}; }
-  std::string listEndpoints() override { return ""; }
-  bool writeNumber(NumberSetting, std::uint32_t) override { return true; }
-  bool writeGames(std::string_view) override { return true; }
-  void setCompare(bool) override {}
-  void runEffectSwitch() override {}
-  bool debugCommandsAllowed() override { return false; }
-  bool attach(std::string_view, bool, bool, bool, std::string&) override { return true; }
-  bool restore(std::string&) override { return true; }
-};
+TEST_F(ControlPipe, EndpointCommandsOnceStoppingReplyWithAnErrorAndDoNothing) {
+  ASSERT_EQ(::WaitForSingleObject(serviceState().stopEvent, 0), WAIT_OBJECT_0);
+  test::ScopedRegistryKey render(HKEY_LOCAL_MACHINE, kRenderEndpointsPath);
+  test::setDword(HKEY_LOCAL_MACHINE, kJournalKeyPath, L"_Phase", 2);
+  test::setString(HKEY_LOCAL_MACHINE, kJournalKeyPath, L"_Device", L"{attached}");
+  test::setString(HKEY_LOCAL_MACHINE, FxPropertiesPath(L"{other}"), L"{unrelated},3", L"x");
+  test::KeySnapshot journalBefore;
+  ASSERT_TRUE(test::snapshotKey(HKEY_LOCAL_MACHINE, kJournalKeyPath, journalBefore));
+  for (const char* request : {"uninstall", "install {other}", "install {other} full force"}) {
+    EXPECT_EQ(dispatchRequest(request, serviceCommandHost()),
+              "error the service is stopping; nothing changed\n")
+        << request;
+  }
+  test::KeySnapshot journalAfter;
+  ASSERT_TRUE(test::snapshotKey(HKEY_LOCAL_MACHINE, kJournalKeyPath, journalAfter));
+  EXPECT_EQ(journalAfter.values.size(), journalBefore.values.size());
+  EXPECT_EQ(readNumber(kJournalKeyPath, L"_Phase", 0), 2u);
+  test::RegistryValue slot;
+  EXPECT_FALSE(test::readValue(HKEY_LOCAL_MACHINE, FxPropertiesPath(L"{other}"),
+                               kPropEndpointEffectClsid, slot));
+}
 
-void spinMicroseconds(LONGLONG us) {
-  LARGE_INTEGER frequency, now, start;
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&start);
-  do ::QueryPerformanceCounter(&now);
-  while ((now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart < us);
+TEST(ServiceStart, WithoutAStopEventTheBodyDoesNotStart) {
+  ServiceState& state = serviceState();
+  const HANDLE saved = std::exchange(state.stopEvent, nullptr);
+  StartFailure failure;
+  const bool ran = runServiceBody(failure);
+  state.stopEvent = saved;
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(failure.message, "cannot create the stop event");
+}
+
+TEST(ServiceStart, AnotherHolderOfThePipeNameStopsTheStart) {
+  // A second process's instance would answer the clients and receive their
+  // commands; the service must not start beside it.
+  UniqueFileHandle squatter(::CreateNamedPipeW(kPipeNameW, PIPE_ACCESS_DUPLEX, kPipeMode,
+                                               PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr));
+  ASSERT_TRUE(squatter);
+  UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  SilentHost host;
+  PipeLimits limits;
+  limits.firstInstanceWaitMs = 300;
+  PipeServer server(stop.get(), host, limits);
+  std::string message;
+  EXPECT_FALSE(server.start(message));
+  EXPECT_EQ(message, "another program holds the control pipe \\\\.\\pipe\\Kestrune");
+  // The service body reports it too, after its few seconds of grace; one
+  // that started beside the squatter would run until stopped.
+  ASSERT_TRUE(::ResetEvent(serviceState().stopEvent));
+  StartFailure failure;
+  std::atomic<bool> ran{true}, ended{false};
+  std::thread body([&] {
+    ran = runServiceBody(failure);
+    ended = true;
+  });
+  waitUntil([&] { return ended.load(); }, 15000);
+  ::SetEvent(serviceState().stopEvent);
+  body.join();
+  EXPECT_FALSE(ran.load());
+  EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_PIPE_BUSY));
+  EXPECT_EQ(failure.message, message);
+}
+
+TEST(PipeSecurity, UsersMayCallButNotAddInstances) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(kPipeSddl, SDDL_REVISION_1,
+                                                                     &sd, nullptr));
+  UniqueLocal owned(sd);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
+  ASSERT_EQ(dacl->AceCount, 3);
+  ACCESS_ALLOWED_ACE* users = nullptr;
+  ASSERT_TRUE(::GetAce(dacl, 2, reinterpret_cast<void**>(&users)));
+  PSID authenticated = nullptr;
+  ASSERT_TRUE(::ConvertStringSidToSidW(L"AU", &authenticated));
+  UniqueLocal ownedSid(authenticated);
+  EXPECT_TRUE(::EqualSid(&users->SidStart, authenticated));
+  // What the clients ask for is all there; the right to create an instance is not.
+  GENERIC_MAPPING files{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                        FILE_ALL_ACCESS};
+  DWORD asked = kPipeClientAccess;
+  ::MapGenericMask(&asked, &files);
+  EXPECT_EQ(users->Mask & asked, asked);
+  EXPECT_EQ(users->Mask & FILE_CREATE_PIPE_INSTANCE, 0u);
 }
 
 // A stop that arrives while the server is between handing over a connection
-// and creating its next instance finds nobody to wake with a single wake-up.
-// Each round connects a client and stops a little later, sweeping that gap.
+// and listening again must still end it. Each round connects a client and
+// stops a little later, sweeping that gap.
 TEST(PipeServerStop, EndsWhateverTheServerIsDoingWhenStopped) {
   SilentHost host;
   for (int round = 0; round < 600; ++round) {
     UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    UniqueHandle server(startPipeServerThread(stop.get(), host));
-    ASSERT_TRUE(server);
-    bool listening = false;
-    for (int i = 0; i < 2000 && !listening; ++i) {
-      listening = ::WaitNamedPipeW(kPipeNameW, 1000) != 0;
-      if (!listening) ::Sleep(1);
-    }
-    ASSERT_TRUE(listening);
+    PipeServer server(stop.get(), host);
+    std::string message;
+    ASSERT_TRUE(server.start(message)) << message << " in round " << round;
     UniqueFileHandle client(::CreateFileW(kPipeNameW, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
     spinMicroseconds(round * 2);
     ::SetEvent(stop.get());
-    std::thread stopper([&] { stopPipeServer(server.get()); });
-    const bool ended = ::WaitForSingleObject(server.get(), 3000) == WAIT_OBJECT_0;
-    if (!ended) {
-      stopper.detach();
-      server.release();  // still in use by the stuck stopper
-      FAIL() << "server did not end in round " << round;
-    }
-    stopper.join();
+    std::thread joiner([&] { server.join(); });
+    const ULONGLONG start = ::GetTickCount64();
+    joiner.join();
+    ASSERT_LT(::GetTickCount64() - start, 3000u) << "round " << round;
   }
+}
+
+class PipeLimitsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    limits_.requestTimeoutMs = 400;
+    limits_.replyTimeoutMs = 400;
+    limits_.maxConnections = 4;
+    server_ = std::make_unique<PipeServer>(stop_.get(), host_, limits_);
+    std::string message;
+    ASSERT_TRUE(server_->start(message)) << message;
+  }
+  void TearDown() override {
+    ::SetEvent(stop_.get());
+    const ULONGLONG start = ::GetTickCount64();
+    server_->join();
+    EXPECT_LT(::GetTickCount64() - start, 1000u) << "held connections delay the stop";
+    // Connection threads end within their limits; the host must outlive them.
+    EXPECT_TRUE(waitUntil([&] { return server_->liveConnections() == 0; }, 3000));
+  }
+  static std::string callStatus() {
+    const PipeCallResult r = callPipe("status", kPipeNameA, 5000);
+    return r.ok ? r.reply : "error " + std::to_string(r.error);
+  }
+
+  UniqueHandle stop_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  SilentHost host_;
+  PipeLimits limits_;
+  std::unique_ptr<PipeServer> server_;
+};
+
+TEST_F(PipeLimitsTest, ClientsThatStallAreDroppedAfterTheirTimeLimit) {
+  const std::string status = formatStatusReply({});
+  host_.endpointsReply = std::string(3 * kPipeOutBufferBytes, 'e');
+  struct Case {
+    const char* stall;
+    const char* request;  // nullptr: never sends one
+    bool readsReply;
+  } cases[] = {{"never sends", nullptr, false},
+               {"never reads a reply larger than the pipe's buffer", "endpoints", false},
+               {"reads the reply but never closes", "status", true}};
+  for (const Case& c : cases) {
+    UniqueFileHandle client = openClient();
+    ASSERT_TRUE(client) << c.stall;
+    if (c.request) {
+      DWORD written = 0;
+      ::WriteFile(client.get(), c.request, static_cast<DWORD>(std::strlen(c.request)), &written,
+                  nullptr);
+    }
+    if (c.readsReply) {
+      std::vector<char> reply(kMaxReplyBytes);
+      DWORD got = 0;
+      ASSERT_TRUE(::ReadFile(client.get(), reply.data(), kMaxReplyBytes, &got, nullptr));
+      EXPECT_EQ(std::string(reply.data(), got), status);
+    }
+    EXPECT_EQ(callStatus(), status) << "others are served meanwhile: " << c.stall;
+    const ULONGLONG ms = msUntilClosed(client.get(), 5000);
+    EXPECT_GE(ms, 200u) << c.stall;
+    EXPECT_LT(ms, 3000u) << c.stall;
+    EXPECT_TRUE(waitUntil([&] { return server_->liveConnections() == 0; }, 3000)) << c.stall;
+  }
+}
+
+TEST_F(PipeLimitsTest, ConnectionsBeyondTheBoundAreClosedAtOnce) {
+  std::vector<UniqueFileHandle> idle;
+  for (long i = 0; i < limits_.maxConnections; ++i) idle.push_back(openClient());
+  ASSERT_TRUE(
+      waitUntil([&] { return server_->liveConnections() == limits_.maxConnections; }, 3000));
+  UniqueFileHandle extra = openClient();
+  ASSERT_TRUE(extra) << "an instance still listens";
+  EXPECT_LT(msUntilClosed(extra.get(), 5000), 300u);
+  EXPECT_EQ(server_->liveConnections(), limits_.maxConnections);
+  idle.clear();
+  EXPECT_TRUE(waitUntil([&] { return server_->liveConnections() == 0; }, 3000));
+  EXPECT_EQ(callStatus(), formatStatusReply({}));
 }
 
 }  // namespace
