@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 
 #include "common/handles_win32.h"
 #include "common/names.h"
@@ -9,8 +10,11 @@
 #include "ctl/pipe_call_win32.h"
 #include "service/dispatcher.h"
 #include "service/endpoints/endpoint_inventory_win32.h"
+#include "service/service_main_win32.h"
+#include "service/service_state_win32.h"
 #include "service/settings_store.h"
 #include "tests/support/child_process_win32.h"
+#include "tests/support/run_mode_service_win32.h"
 #include "tests/support/scoped_registry_win32.h"
 
 namespace kestrune::service {
@@ -19,47 +23,7 @@ namespace {
 using kestrune::test::KeySnapshot;
 using kestrune::test::ScopedRegistryKey;
 
-// `kestrune_service run` in a console of its own.
-class RunModeService {
- public:
-  RunModeService() {
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::wstring line = kestrune::test::quotedBinPath(L"kestrune_service.exe") + L" run";
-    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
-                         nullptr, &si, &pi)) {
-      process_.reset(pi.hProcess);
-      ::CloseHandle(pi.hThread);
-      id_ = pi.dwProcessId;
-    }
-  }
-  ~RunModeService() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
-      ::TerminateProcess(process_.get(), 1);
-      ::WaitForSingleObject(process_.get(), 5000);
-    }
-  }
-  bool started() const { return static_cast<bool>(process_); }
-  // Ctrl+C on the service's own console, as a user would press it.
-  void sendCtrlC() const {
-    const auto r = kestrune::test::runChild(
-        kestrune::test::quotedBinPath(L"send_console_ctrl_c.exe") + L" " + std::to_wstring(id_));
-    EXPECT_EQ(r.exitCode, 0u) << "console control event not sent";
-  }
-  // The exit code, or 259 (still active) when it did not end in time.
-  DWORD waitForExit(DWORD timeoutMs) const {
-    DWORD code = STILL_ACTIVE;
-    if (::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) {
-      ::GetExitCodeProcess(process_.get(), &code);
-    }
-    return code;
-  }
-
- private:
-  UniqueHandle process_;
-  DWORD id_ = 0;
-};
+using kestrune::test::RunModeService;
 
 std::string call(const std::string& request) {
   ctl::PipeCallResult r = ctl::callPipe(request, kPipeNameA, 30000);
@@ -76,7 +40,7 @@ TEST(RunMode, StopsOnConsoleControlEventAndSwitchesTheEffectOff) {
   EXPECT_EQ(readNumber(kValueEnabled, 7), 1u);
   EXPECT_EQ(readNumber(kValueMeter, 7), 1u);
   const ULONGLONG start = ::GetTickCount64();
-  service.sendCtrlC();
+  EXPECT_TRUE(service.sendCtrlC()) << "console control event not sent";
   EXPECT_EQ(service.waitForExit(5000), 0u);
   EXPECT_LT(::GetTickCount64() - start, 5000u);
   EXPECT_EQ(readNumber(kValueEnabled, 7), 0u);
@@ -138,8 +102,28 @@ TEST(RunMode, CrashDuringAttachIsRolledBackBeforeThePipeAnswersAgain) {
   ASSERT_TRUE(kestrune::test::snapshotKey(HKEY_LOCAL_MACHINE, fxPath, after));
   EXPECT_TRUE(sameSnapshot(before, after));
   EXPECT_FALSE(kestrune::test::keyExists(HKEY_LOCAL_MACHINE, kJournalKeyPath));
-  restarted.sendCtrlC();
+  EXPECT_TRUE(restarted.sendCtrlC()) << "console control event not sent";
   EXPECT_EQ(restarted.waitForExit(5000), 0u);
+}
+
+TEST(RunMode, ClosingTheConsoleReturnsOnlyOnceTheEffectIsSwitchedOff) {
+  // For a closed console, a logoff or a shutdown the process ends as soon as
+  // the handler returns: the final zeros must be written by then.
+  ScopedRegistryKey settings(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+  settings.erase();
+  kestrune::test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMode, 0);
+  ::ResetEvent(serviceState().stopEvent);  // this process's own run
+  int exitCode = -1;
+  std::thread foreground([&] { exitCode = runForeground(); });
+  EXPECT_EQ(call("set wanted 1"), "ok\n");
+  EXPECT_EQ(readNumber(kValueEnabled, 7), 1u);
+  const ULONGLONG start = ::GetTickCount64();
+  EXPECT_TRUE(onConsoleControl(CTRL_CLOSE_EVENT));
+  EXPECT_LT(::GetTickCount64() - start, kStopWaitHintMs);
+  EXPECT_EQ(readNumber(kValueEnabled, 7), 0u);
+  EXPECT_EQ(readNumber(kValueMeter, 7), 0u);
+  foreground.join();
+  EXPECT_EQ(exitCode, 0);
 }
 
 TEST(ServiceMode, StartedFromAConsoleFailsQuietlyWithOne) {
