@@ -7,8 +7,9 @@
 
 namespace kestrune::ctl {
 
-// The program's arguments (without the program name) joined by single spaces,
-// bytes passed on unchanged; "status" when there are none or the result is empty.
+// The program's arguments (without the program name; UTF-8, as the service
+// reads them) joined by single spaces, bytes passed on unchanged; "status"
+// when there are none or the result is empty.
 std::string buildCommandText(int argc, const char* const* argv);
 
 // 1 when the reply is at least five bytes and begins with "error", else 0.

@@ -2,19 +2,43 @@
 // byte for byte (WriteFile, not the C runtime's text mode, which would turn
 // "\n" into "\r\n").
 #include <windows.h>
-
+// These need windows.h included before them.
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "common/handles_win32.h"
 #include "common/names.h"
+#include "common/utf8_win32.h"
 #include "ctl/command_text.h"
 #include "ctl/pipe_call_win32.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+// The arguments in UTF-8, as the service reads them. The C runtime's argv is
+// in the ANSI code page, where a name outside it (a game's file name, say)
+// has already lost its letters.
+std::vector<std::string> utf8Arguments() {
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  kestrune::UniqueLocal owned(wide);
+  std::vector<std::string> args;
+  for (int i = 0; wide && i < count; ++i) args.push_back(kestrune::wideToUtf8(wide[i]));
+  return args;
+}
+
+}  // namespace
+
+int main() {
   using namespace kestrune::ctl;
-  const std::string command = buildCommandText(argc, argv);
+  const std::vector<std::string> args = utf8Arguments();
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  const std::string command = buildCommandText(static_cast<int>(argv.size()), argv.data());
   const PipeCallResult result = callPipe(command, kestrune::kPipeNameA, kReachTimeoutMs);
   if (!result.ok) {
     _setmode(_fileno(stderr), _O_BINARY);  // the message ends in a bare line feed

@@ -32,6 +32,9 @@ TEST(KestruneCtl, SendsArgumentsAndPrintsReplyExactly) {
       {L"x", "erro", "x", 0},
       {L"endpoints", "", "endpoints", 0},
       {L"status", "a\r\nb\n\n", "status", 0},
+      // Sent in UTF-8 whatever the ANSI code page holds.
+      {L"set games \u00e9t\u00e9.exe,\u30b2\u30fc\u30e0.exe", "ok\n",
+       "set games \xc3\xa9t\xc3\xa9.exe,\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0.exe", 0},
   };
   for (const Case& c : cases) {
     PipeServerFixture server(kPipeNameW, [&](const std::string&) { return c.reply; });
