@@ -15,7 +15,7 @@ std::string callService(const std::string& command, std::uint32_t timeoutMs) {
 
 void sendInBackground(HWND window, std::string command) {
   startWorker([window, command = std::move(command)] {
-    callService(command, kWorkerTimeoutMs);
+    callService(command, kCallTimeoutMs);
     ::PostMessageW(window, kMsgStatusRefresh, 0, 0);
   });
 }

@@ -16,7 +16,9 @@ std::string callService(const std::string& command, std::uint32_t timeoutMs);
 // `window` for a status refresh without a balloon. Returns at once.
 void sendInBackground(HWND window, std::string command);
 
-inline constexpr std::uint32_t kWorkerTimeoutMs = 1500;
-inline constexpr std::uint32_t kUiTimeoutMs = 600;
+// Every call but the status reads of the tray menu and Quit, which block the
+// UI thread and get the shorter bound.
+inline constexpr std::uint32_t kCallTimeoutMs = 1500;
+inline constexpr std::uint32_t kMenuStatusTimeoutMs = 600;
 
 }  // namespace kestrune::app

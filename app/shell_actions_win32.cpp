@@ -15,8 +15,9 @@ bool runRepair(HWND owner, const std::wstring& exeFolder) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   // NOASYNC: the worker may end right after the wait, before a shell
-  // extension running on its behalf would be done.
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+  // extension running on its behalf would be done. NO_UI: a failure is the
+  // page's to report ("cancelled"), not a system box from a worker thread.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
   info.hwnd = owner;
   info.lpVerb = L"runas";
   info.lpFile = file.c_str();

@@ -46,7 +46,7 @@ void appendItems(HMENU menu, const std::vector<TrayMenuItem>& items) {
 
 void startStatusPoll(HWND window) {
   startWorker([window] {
-    const TrayView view = trayViewForReply(callService(kCommandStatus, kWorkerTimeoutMs));
+    const TrayView view = trayViewForReply(callService(kCommandStatus, kCallTimeoutMs));
     postOwned(window, kMsgTrayUpdate, static_cast<WPARAM>(view.state),
               std::make_unique<std::wstring>(utf8ToWide(view.tooltip)));
   });
@@ -54,15 +54,16 @@ void startStatusPoll(HWND window) {
 
 void startToggle(HWND window) {
   startWorker([window] {
-    const auto step = toggleStep(statusMapFromReply(callService(kCommandStatus, kWorkerTimeoutMs)));
+    const auto step = toggleStep(statusMapFromReply(callService(kCommandStatus, kCallTimeoutMs)));
     if (!step) return;
-    callService(step->command, kWorkerTimeoutMs);
+    callService(step->command, kCallTimeoutMs);
     ::PostMessageW(window, kMsgStatusRefresh, step->nowOn ? 1 : 0, 1);
   });
 }
 
 void runTrayMenu(HWND window) {
-  const TrayMenu model = trayMenuFor(statusMapFromReply(callService(kCommandStatus, kUiTimeoutMs)));
+  const TrayMenu model =
+      trayMenuFor(statusMapFromReply(callService(kCommandStatus, kMenuStatusTimeoutMs)));
   UniqueMenu menu(::CreatePopupMenu());
   if (!menu) return;
   appendItems(menu.get(), model.items);
@@ -98,9 +99,8 @@ void runTrayMenu(HWND window) {
 }
 
 void quitApp(HWND window) {
-  const StatusMap status = statusMapFromReply(callService(kCommandStatus, kUiTimeoutMs));
-  if (statusIsOne(status, "wanted") &&
-      replyIsOk(callService(kCommandWantedOff, kWorkerTimeoutMs))) {
+  const StatusMap status = statusMapFromReply(callService(kCommandStatus, kMenuStatusTimeoutMs));
+  if (statusIsOne(status, "wanted") && replyIsOk(callService(kCommandWantedOff, kCallTimeoutMs))) {
     writeUserDword(kValueResumeOn, 1);
   }
   ::DestroyWindow(window);

@@ -13,7 +13,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 export WINEARCH=win64
 export HOME=$build_dir/wine-home
-unset DISPLAY WAYLAND_DISPLAY
+[ -n "${KESTRUNE_WINE_DISPLAY:-}" ] || unset DISPLAY WAYLAND_DISPLAY  # set by tests that need a display
 mkdir -p "$HOME"
 
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
