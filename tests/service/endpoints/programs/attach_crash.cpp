@@ -11,8 +11,10 @@
 #include <string>
 
 #include "service/endpoints/effect_attach_win32.h"
+#include "tests/support/wine_only_win32.h"
 
 int main(int argc, char** argv) {
+  if (!kestrune::test::allowedToRun()) return kestrune::test::kRefusedOutsideWine;
   if (argc != 4) return 2;
   const std::string idText = argv[1];  // test ids are ASCII
   const std::wstring id(idText.begin(), idText.end());

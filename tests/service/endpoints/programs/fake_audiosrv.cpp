@@ -4,6 +4,8 @@
 // STOP_PENDING for good); every start adds 1 to "Starts" REG_DWORD.
 #include <windows.h>
 
+#include "tests/support/wine_only_win32.h"
+
 namespace {
 
 constexpr wchar_t kConfigKey[] = L"SOFTWARE\\KestruneTests\\FakeAudiosrv";
@@ -55,6 +57,8 @@ void WINAPI serviceMain(DWORD, wchar_t**) {
 }  // namespace
 
 int main() {
+  // Registered as "Audiosrv" on a real machine it would replace its sound.
+  if (!kestrune::test::allowedToRun()) return kestrune::test::kRefusedOutsideWine;
   wchar_t name[] = L"Audiosrv";
   const SERVICE_TABLE_ENTRYW table[] = {{name, serviceMain}, {nullptr, nullptr}};
   return ::StartServiceCtrlDispatcherW(table) ? 0 : 1;
