@@ -29,6 +29,15 @@ else
   tail -n 40 build/fuzz/request_fuzz.log
   status=1
 fi
+echo "== fuzz: page bridge requests =="
+cmake --build build/fuzz --target bridge_fuzz -j "$jobs"
+if build/fuzz/bin/bridge_fuzz -max_total_time=15 -max_len=5000 -artifact_prefix=build/fuzz/ \
+  >build/fuzz/bridge_fuzz.log 2>&1; then
+  tail -n 1 build/fuzz/bridge_fuzz.log
+else
+  tail -n 40 build/fuzz/bridge_fuzz.log
+  status=1
+fi
 echo "== page tests (Chromium) =="
 (cd tests/ui && npm test --silent) || status=1
 exit $status
