@@ -155,13 +155,19 @@ void EffectEngine::fillPaths(const float* input, float* output, std::uint32_t fr
       for (std::uint32_t k = 0; k < run; ++k) {
         in[2 * (i + k)] = now[k * channels];
         in[2 * (i + k) + 1] = now[k * channels + second];
-        dry[2 * (i + k)] = delayed[k * channels];
-        dry[2 * (i + k) + 1] = delayed[k * channels + second];
       }
-      // Channels beyond the first two pass unprocessed, delayed like the rest.
-      for (std::uint32_t k = 0; k < run; ++k) {
-        float* frame = output + std::size_t{i + k} * channels;
-        for (std::uint32_t c = 2; c < channels; ++c) frame[c] = delayed[k * channels + c];
+      if (dryHeard) {
+        for (std::uint32_t k = 0; k < run; ++k) {
+          dry[2 * (i + k)] = delayed[k * channels];
+          dry[2 * (i + k) + 1] = delayed[k * channels + second];
+        }
+      }
+      // Channels beyond the first two pass unprocessed, delayed like the
+      // rest: whole frames are copied, and the cross-fade then writes the
+      // first two channels over. (This run's input is in the ring already,
+      // so an output that is the input loses nothing.)
+      if (channels > 2) {
+        std::memcpy(output + std::size_t{i} * channels, delayed, values * sizeof(float));
       }
     }
     ringPosition_ += run;
