@@ -113,7 +113,8 @@ UniqueScHandle ensureService(SC_HANDLE manager, UniqueScHandle existing,
 }
 
 void copyCompanionPrograms(const std::wstring& sourceFolder, const std::wstring& installFolder) {
-  for (const wchar_t* name : {kAppExeName, kCtlExeName}) {
+  for (const wchar_t* name :
+       {kAppExeName, kCtlExeName, L"WebView2Loader.dll", L"WebView2Loader.LICENSE.txt"}) {
     const std::wstring source = sourceFolder + L"\\" + name;
     const std::wstring target = installFolder + L"\\" + name;
     if (fileExists(source) && !equalsIgnoringAsciiCase(source, target)) {
