@@ -77,6 +77,8 @@ void runTrayMenu(HWND window) {
   ::SetForegroundWindow(window);
   const UINT chosen = static_cast<UINT>(::TrackPopupMenu(
       menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
+  // Without a message after it, the next menu from the tray may close at once.
+  ::PostMessageW(window, WM_NULL, 0, 0);
   menu.reset();
   switch (chosen) {
     case kTrayOpen:
