@@ -90,8 +90,11 @@ void SettingsWatcher::run() {
   UniqueHKey key;
   bool armed = false;  // a notification request is pending on `key`
   for (;;) {
-    watchKey(key, changeEvent.get(), armed);
+    const bool keepKey = watchKey(key, changeEvent.get(), armed);
     const EffectSettings settings = readEffectSettings(key.get());
+    // Closed only after this pass has read through it: closed before, the
+    // pass would play the defaults instead of the player's settings.
+    if (!keepKey) key.reset();
     engine_.setTargetSelector(selectorFor(settings));
     engine_.setMeterEnabled(settings.meter != 0);
     attachSection();
@@ -105,7 +108,7 @@ void SettingsWatcher::run() {
   }
 }
 
-void SettingsWatcher::watchKey(UniqueHKey& key, HANDLE changeEvent, bool& armed) {
+bool SettingsWatcher::watchKey(UniqueHKey& key, HANDLE changeEvent, bool& armed) {
   // A deleted key never reports a change again; it is reopened so that its
   // re-creation is followed.
   if (key && ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -114,19 +117,17 @@ void SettingsWatcher::watchKey(UniqueHKey& key, HANDLE changeEvent, bool& armed)
   if (!key) {
     armed = false;
     key = openSettingsKey();
-    if (!key) return;
+    if (!key) return true;
   }
   // A notification fires once, so it is asked for again after it fired, but
   // not on a pass woken by the time-out: every request made while one is
   // still pending is another wait kept by the system until the key changes
   // or closes. Without a request the 1 s wake-up still keeps the values
   // current; a key that refuses it is reopened on the next pass.
-  if (armed) return;
-  if (changeEvent && ::RegNotifyChangeKeyValue(key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET,
-                                               changeEvent, TRUE) == ERROR_SUCCESS)
-    armed = true;
-  else
-    key.reset();
+  if (armed) return true;
+  armed = changeEvent && ::RegNotifyChangeKeyValue(key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET,
+                                                   changeEvent, TRUE) == ERROR_SUCCESS;
+  return armed;
 }
 
 void SettingsWatcher::attachSection() {

@@ -43,7 +43,10 @@ class SettingsWatcher {
  private:
   static DWORD WINAPI threadMain(void* self);
   void run();
-  void watchKey(UniqueHKey& key, HANDLE changeEvent, bool& armed);
+  // Opens the key when none is open and asks for its change notification
+  // when none is pending; false when the key refused it (the caller closes
+  // the key once it has read through it).
+  bool watchKey(UniqueHKey& key, HANDLE changeEvent, bool& armed);
   void attachSection();
   void publishHeader();
 
