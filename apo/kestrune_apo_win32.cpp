@@ -148,6 +148,7 @@ HRESULT KestruneApo::LockForProcess(UINT32 inputCount, APO_CONNECTION_DESCRIPTOR
     CBaseAudioProcessingObject::UnlockForProcess();
     return E_OUTOFMEMORY;
   }
+  lockedMaxFrames_ = maxFrames;
   watcher_.start();
   if (engine_.active())
     apoLog("locked: latency %d frames, source %d", static_cast<int>(engine_.latencyFrames()),
@@ -160,10 +161,15 @@ void KestruneApo::APOProcess(UINT32 inputCount, APO_CONNECTION_PROPERTY** inputs
   if (inputCount < 1 || outputCount < 1 || !inputs || !outputs || !inputs[0] || !outputs[0]) return;
   const APO_CONNECTION_PROPERTY& in = *inputs[0];
   APO_CONNECTION_PROPERTY& out = *outputs[0];
-  out.u32ValidFrameCount = in.u32ValidFrameCount;
+  // The buffers hold the lock's maximum; more frames than that are the
+  // caller's mistake, and reading or writing them would run past the buffers.
+  const UINT32 frames =
+      in.u32ValidFrameCount < lockedMaxFrames_ ? in.u32ValidFrameCount : lockedMaxFrames_;
+  // Invalid input holds no sound (possibly not even numbers).
+  const bool silent = in.u32BufferFlags == BUFFER_SILENT || in.u32BufferFlags == BUFFER_INVALID;
+  out.u32ValidFrameCount = frames;
   const bool processed = engine_.process(reinterpret_cast<const float*>(in.pBuffer),
-                                         reinterpret_cast<float*>(out.pBuffer),
-                                         in.u32ValidFrameCount, in.u32BufferFlags == BUFFER_SILENT);
+                                         reinterpret_cast<float*>(out.pBuffer), frames, silent);
   out.u32BufferFlags = processed ? BUFFER_VALID : in.u32BufferFlags;
 }
 
@@ -172,6 +178,7 @@ HRESULT KestruneApo::UnlockForProcess() {
   watcher_.stop();
   watcher_.markIdleAndReleaseViews();
   engine_.tearDown();
+  lockedMaxFrames_ = 0;
   return CBaseAudioProcessingObject::UnlockForProcess();
 }
 

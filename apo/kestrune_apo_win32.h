@@ -49,7 +49,9 @@ class KestruneApo final : public CBaseAudioProcessingObject, public IAudioSystem
       UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
       UINT32 u32NumOutputConnections, APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
   HRESULT STDMETHODCALLTYPE UnlockForProcess() override;
-  // [rt] Allocates nothing, takes no lock, logs nothing.
+  // [rt] Allocates nothing, takes no lock, logs nothing. A call is cut to
+  // the frames the lock's buffers hold, and input marked invalid plays as
+  // silence.
   void STDMETHODCALLTYPE APOProcess(UINT32 u32NumInputConnections,
                                     APO_CONNECTION_PROPERTY** ppInputConnections,
                                     UINT32 u32NumOutputConnections,
@@ -64,6 +66,9 @@ class KestruneApo final : public CBaseAudioProcessingObject, public IAudioSystem
   IUnknown* controlling_;  // the outer object, or inner_
   EffectEngine engine_;
   SettingsWatcher watcher_;
+  // The connection buffers' frame capacity, 0 while unlocked. [config]
+  // writes it at lock and unlock, while no processing call runs; [rt] reads.
+  UINT32 lockedMaxFrames_ = 0;
 };
 
 }  // namespace kestrune

@@ -139,9 +139,11 @@ struct Connections {
 };
 
 // One APOProcess call on interleaved float frames; returns the output flags.
+// The output's valid frame count must be `validFrames` (by default `frames`).
 inline APO_BUFFER_FLAGS processBuffer(IAudioProcessingObjectRT* rt, const float* input,
                                       float* output, UINT32 frames,
-                                      APO_BUFFER_FLAGS inFlags = BUFFER_VALID) {
+                                      APO_BUFFER_FLAGS inFlags = BUFFER_VALID,
+                                      UINT32 validFrames = UINT32_MAX) {
   APO_CONNECTION_PROPERTY in{reinterpret_cast<UINT_PTR>(input), frames, inFlags,
                              APO_CONNECTION_PROPERTY_SIGNATURE};
   APO_CONNECTION_PROPERTY out{reinterpret_cast<UINT_PTR>(output), 0, BUFFER_INVALID,
@@ -149,7 +151,7 @@ inline APO_BUFFER_FLAGS processBuffer(IAudioProcessingObjectRT* rt, const float*
   APO_CONNECTION_PROPERTY* inList[1] = {&in};
   APO_CONNECTION_PROPERTY* outList[1] = {&out};
   rt->APOProcess(1, inList, 1, outList);
-  EXPECT_EQ(out.u32ValidFrameCount, frames);
+  EXPECT_EQ(out.u32ValidFrameCount, validFrames == UINT32_MAX ? frames : validFrames);
   return out.u32BufferFlags;
 }
 

@@ -2,6 +2,8 @@
 // negotiation, the lock checks and their codes, latency, unlock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/apo/apo_host_win32.h"
 
 namespace kestrune::test {
@@ -269,6 +271,13 @@ TEST(ApoContract, UnusualStreamsLockAndPlayUnchanged) {
                 BUFFER_SILENT);
       EXPECT_EQ(out, in);
     }
+    // A call longer than the lock's maximum copies only what the buffers hold.
+    const std::vector<float> in = testSignal(257, f.channels, 99);
+    std::vector<float> out(in.size(), 9.0f);
+    processBuffer(a.rt.get(), in.data(), out.data(), 257, BUFFER_VALID, 256);
+    const auto lockedEnd = static_cast<std::ptrdiff_t>(256 * f.channels);
+    EXPECT_TRUE(std::equal(in.begin(), in.begin() + lockedEnd, out.begin()));
+    EXPECT_TRUE(std::all_of(out.begin() + lockedEnd, out.end(), [](float v) { return v == 9.0f; }));
     EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
   }
 }

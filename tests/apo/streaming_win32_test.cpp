@@ -2,7 +2,9 @@
 // against the platform-free engine, the real-time rule, live settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 
 #include "apo/selector_rule.h"
 #include "tests/apo/apo_host_win32.h"
@@ -35,8 +37,10 @@ struct RealTimeCounter {
   }
 };
 RealTimeCounter counter;
-// Change-notification requests the DLL makes, from any thread.
+// Change-notification requests the DLL makes, from any thread, and whether
+// they are refused.
 std::atomic<int> notifyRequests{0};
+std::atomic<bool> refuseNotifications{false};
 
 // Installed replacements and the originals they forward to.
 void* (*realMalloc)(size_t);
@@ -107,6 +111,7 @@ LSTATUS WINAPI countRegNotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter
                                             BOOL async) {
   ++notifyRequests;
   counter.note(false);
+  if (refuseNotifications.load()) return ERROR_ACCESS_DENIED;
   return realRegNotifyChangeKeyValue(key, subtree, filter, event, async);
 }
 
@@ -210,16 +215,22 @@ void playAgainstEngine(Apo& a, const StreamCase& sc) {
     ASSERT_EQ(c.lock(a.config.get()), S_OK);
     Oracle oracle(sc.format, sc.maxFrames, static_cast<std::int32_t>(sc.intensity));
     for (UINT32 call = 0; call < 300; ++call) {
-      // Full periods, short ones, a silent one and one too long for the lock.
+      // Full periods, short ones, a silent one, an invalid one (its garbage
+      // plays as silence) and one too long for the lock (its frames past the
+      // lock's maximum are neither read nor written).
       UINT32 frames = call % 7 == 3 ? sc.maxFrames / 3 : sc.maxFrames;
       if (call == 250) frames = sc.maxFrames + 1;
-      const APO_BUFFER_FLAGS flags = call % 50 == 10 ? BUFFER_SILENT : BUFFER_VALID;
-      const std::vector<float> in = testSignal(frames, sc.format.channels, call + 1000 * lock);
+      const APO_BUFFER_FLAGS flags = call % 50 == 10   ? BUFFER_SILENT
+                                     : call % 50 == 20 ? BUFFER_INVALID
+                                                       : BUFFER_VALID;
+      std::vector<float> in = testSignal(frames, sc.format.channels, call + 1000 * lock);
+      if (flags == BUFFER_INVALID) std::fill(in.begin(), in.end(), std::nanf(""));
       std::vector<float> got(in.size()), want(in.size());
+      const UINT32 played = std::min(frames, sc.maxFrames);
       const APO_BUFFER_FLAGS gotFlags =
-          processBuffer(a.rt.get(), in.data(), got.data(), frames, flags);
+          processBuffer(a.rt.get(), in.data(), got.data(), frames, flags, played);
       const bool processed =
-          oracle.engine.process(in.data(), want.data(), frames, flags == BUFFER_SILENT);
+          oracle.engine.process(in.data(), want.data(), played, flags != BUFFER_VALID);
       ASSERT_EQ(gotFlags, processed ? BUFFER_VALID : flags) << "call " << call;
       ASSERT_EQ(got, want) << "call " << call;
     }
@@ -405,6 +416,32 @@ TEST(ApoStreaming, LiveSettingsReachTheStreamWithinOnePass) {
   settings.set(kValueIntensity, 1);
   EXPECT_TRUE(probe.reaches(1, 3000)) << "the re-created key is followed";
   EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
+}
+
+TEST(ApoStreaming, RefusedChangeNotificationsStillPlayThePlayersSettings) {
+  // Without notifications the 1 s wake-up keeps the values current, and each
+  // pass must read the player's values: the defaults would switch the effect
+  // on (selector 2) although the player has it off.
+  ScopedSettings settings;
+  settings.set(kValueEnabled, 0);
+  installCounters();
+  refuseNotifications = true;
+  Apo a = Apo::create();
+  ASSERT_TRUE(a.config);
+  Connections c(floatFormat(2, 48000.0f), 480);
+  ASSERT_EQ(c.lock(a.config.get()), S_OK);
+  PathProbe probe{a.rt.get()};
+  for (int step = 0; step < 30; ++step) {
+    ::Sleep(100);  // about three watcher passes in all
+    ASSERT_EQ(probe.step() & 0b1011u, 0b0001u) << "dry, as set, at step " << step;
+  }
+  settings.set(kValueEnabled, 1);
+  settings.set(kValueIntensity, 1);
+  EXPECT_TRUE(probe.reaches(1, 2500)) << "followed through the wake-up";
+  settings.set(kValueEnabled, 0);
+  EXPECT_TRUE(probe.reaches(0, 2500)) << "switched off through the wake-up";
+  EXPECT_EQ(a.config->UnlockForProcess(), S_OK);
+  refuseNotifications = false;
 }
 
 TEST(ApoStreaming, InitialSelectorComesFromTheSettingsAtLock) {
