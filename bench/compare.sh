@@ -15,8 +15,10 @@
 # repetitions; in brackets the best), the gain of each path over the old
 # engine on that path, and the memory of one engine instance.
 #
-# With CALLGRIND=1 it also prints the instructions per 480-frame call at
-# 48 kHz stereo of each, counted by callgrind (the same on every run).
+# It also prints the core's peak of fused multiply-adds, the yardstick of the
+# floor in bench/README.md. With CALLGRIND=1 it prints the instructions per
+# 480-frame call at 48 kHz stereo of each, counted by callgrind (the same on
+# every run).
 #
 # Needs: cmake, ninja, g++, Google Benchmark (libbenchmark-dev), python3,
 # valgrind for CALLGRIND=1. The build directory defaults to build/compare.
@@ -64,6 +66,10 @@ for ((r = 1; r <= rounds; r++)); do
   done
 done
 
+fma=$("$build/after/bin/kestrune_bench" --benchmark_filter=BM_FmaThroughput \
+  --benchmark_min_time="$min_time" --benchmark_format=json 2>/dev/null |
+  python3 -c 'import json,sys; b=json.load(sys.stdin)["benchmarks"]; print("%.1f" % (b[0].get("lane_fma_per_s", 0) / 1e9))')
+
 callgrind_lines=""
 if [ "${CALLGRIND:-0}" = 1 ]; then
   count() {  # <build> <path>
@@ -77,6 +83,7 @@ if [ "${CALLGRIND:-0}" = 1 ]; then
 fi
 
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "peak of one core: $fma G double-precision fused multiply-adds per second (BM_FmaThroughput)"
 python3 - "$build" "$rounds" "$callgrind_lines" <<'EOF'
 import json, statistics, sys, re
 build, rounds, callgrind = sys.argv[1], int(sys.argv[2]), sys.argv[3]
