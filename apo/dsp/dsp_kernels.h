@@ -2,7 +2,8 @@
 // Each loop does, for the three presets side by side, what the processor's
 // stages do for one, with the same operations per lane in the same order:
 // the baseline set gives the processor's results bit for bit; the AVX2 set
-// fuses multiplies and adds, which changes the rounding and nothing else.
+// fuses multiplies and adds and sums some squares four at a time, which
+// changes the rounding and nothing else.
 //
 // Lanes: a shaped block has four (light left, light right, shared left,
 // shared right), "shared" being the signal "normal" and "strong" have in

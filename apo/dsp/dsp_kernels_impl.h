@@ -26,7 +26,6 @@ namespace {
 #define KESTRUNE_INLINE [[gnu::always_inline]] inline
 
 using V2 = double __attribute__((vector_size(16)));
-using F4 = float __attribute__((vector_size(16)));
 
 KESTRUNE_INLINE V2 load2(const double* at) {
   V2 v;

@@ -1,8 +1,9 @@
 // The effect engine: one effect instance's sound work, free of any platform.
-// It runs three footstep processors (light, normal, strong) on every buffer,
-// plays the one the selector names, or the dry input delayed by the same
-// latency, with a 10 ms cross-fade on every change, and writes a meter record
-// every 5 ms into an attached record ring.
+// It runs the three footstep processors (light, normal, strong; computed
+// together as one ProcessorBank) on every buffer, plays the one the selector
+// names, or the dry input delayed by the same latency, with a 10 ms
+// cross-fade on every change, and writes a meter record every 5 ms into an
+// attached record ring.
 //
 // Threads: set-up and tear-down run on the audio engine's configuration thread
 // [config], never while process runs; process runs on the real-time thread
