@@ -33,7 +33,10 @@ static_assert((0x0012018b & FILE_CREATE_PIPE_INSTANCE) == 0);
 struct PipeLimits {
   DWORD requestTimeoutMs = 5000;  // from the connection to the whole request
   DWORD replyTimeoutMs = 5000;    // for writing the reply, then again for the client to close
-  long maxConnections = 256;      // connection threads alive at once; more are closed at once
+  // Connection threads alive at once; more are closed at once. Far above
+  // what the app and scripts open, and at 256 KiB of stack reservation each
+  // at most 80 MiB of address space.
+  long maxConnections = 320;
   // An earlier run of ours may still be closing its last instances.
   DWORD firstInstanceWaitMs = 3000;
 };
