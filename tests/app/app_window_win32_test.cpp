@@ -297,6 +297,7 @@ void useTrayMenu(HWND window, DWORD processId, std::initializer_list<WPARAM> key
   ::PostMessageW(window, kMsgTrayIcon, 1, WM_RBUTTONUP);
   HWND menu = findMenu(processId);
   ASSERT_TRUE(menu);
+  ::Sleep(100);  // keys that arrive while the menu is still being set up can be lost
   for (WPARAM key : keys) ::PostMessageW(menu, WM_KEYDOWN, key, 0);
   EXPECT_TRUE(eventually([&] { return !::IsWindowVisible(menu); }));
 }
@@ -308,10 +309,12 @@ TEST_F(AppTest, TrayMenuItemsReachTheirActions) {
   ASSERT_TRUE(app.start());
   HWND window = app.waitForWindow();
   ASSERT_TRUE(window);
-  ::PostMessageW(window, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(eventually([&] { return !::IsWindowVisible(window); }));
+  // Minimised rather than hidden: under Wine a menu whose owner cannot take
+  // the foreground may close before a key reaches it.
+  ::PostMessageW(window, WM_COMMAND, 1, 0);
+  ASSERT_TRUE(eventually([&] { return ::IsIconic(window) != FALSE; }));
   useTrayMenu(window, app.processId(), {VK_DOWN, VK_RETURN});  // Open Orvantis
-  EXPECT_TRUE(eventually([&] { return ::IsWindowVisible(window) != FALSE; }));
+  EXPECT_TRUE(eventually([&] { return !::IsIconic(window); }));
   useTrayMenu(window, app.processId(), {VK_DOWN, VK_DOWN, VK_RETURN});  // On
   EXPECT_TRUE(eventually([&] { return service_.received("set wanted 0"); }));
   useTrayMenu(window, app.processId(), {VK_UP, VK_UP, VK_RIGHT, VK_DOWN, VK_DOWN, VK_RETURN});

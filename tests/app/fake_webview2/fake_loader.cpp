@@ -26,6 +26,7 @@
 #include "common/utf8_win32.h"
 #include "tests/app/fake_webview2/fake_com.h"
 #include "tests/app/fake_webview2/fake_log.h"
+#include "tests/support/wine_only_win32.h"
 
 namespace kestrune::fakewv2 {
 
@@ -342,11 +343,6 @@ Mode readMode() {
   return Mode::Normal;
 }
 
-bool underWine() {
-  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-}
-
 }  // namespace
 
 }  // namespace kestrune::fakewv2
@@ -356,7 +352,7 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateCoreWebView2Enviro
     kestrune::webview2::ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
   using namespace kestrune::fakewv2;
   // A test fixture only: on a real machine it behaves like a missing runtime.
-  if (!underWine()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  if (!kestrune::test::runningUnderWine()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   openLog();
   mode = readMode();
   record({"CreateCoreWebView2EnvironmentWithOptions",

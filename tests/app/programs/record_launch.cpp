@@ -7,10 +7,10 @@
 #include <string>
 
 #include "common/utf8_win32.h"
+#include "tests/support/wine_only_win32.h"
 
 int main() {
-  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  if (!ntdll || !::GetProcAddress(ntdll, "wine_get_version")) return 3;
+  if (!kestrune::test::allowedToRun()) return kestrune::test::kRefusedOutsideWine;
   wchar_t path[MAX_PATH];
   const DWORD n = ::GetEnvironmentVariableW(L"KESTRUNE_RECORD_LAUNCH", path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return 2;
