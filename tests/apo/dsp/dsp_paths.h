@@ -4,9 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "apo/dsp/dsp_path.h"
+
+namespace kestrune {
+
+// Failure messages name the path.
+inline void PrintTo(DspPath path, std::ostream* out) { *out << dspPathName(path); }
+
+}  // namespace kestrune
 
 namespace kestrune::testing_paths {
 

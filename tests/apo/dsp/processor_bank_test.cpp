@@ -57,6 +57,13 @@ TEST_P(ProcessorBankTest, EachPresetPlaysWhatItsFootstepProcessorPlays) {
   cases.push_back({"random scene, 96 kHz, 960", 96000.0, true, at96, even(96000 * 10, 960)});
   const auto at192 = testing_signals::randomScene(192000 * 6, 192000.0, 4);
   cases.push_back({"random scene, 192 kHz, 1920", 192000.0, true, at192, even(192000 * 6, 1920)});
+  // Blocks of 11, 22 and 9 frames: the loops' last four frames are partial.
+  for (const double rate : {11025.0, 22050.0, 9000.0}) {
+    const auto frames = static_cast<std::size_t>(rate) * 10;
+    cases.push_back({"random scene, blocks not a multiple of four frames", rate, false,
+                     testing_signals::randomScene(frames, rate, 9),
+                     testing_signals::randomSplit(frames, 500, 10)});
+  }
   auto at8 = testing_signals::randomScene(8000 * 20, 8000.0, 5);
   at8[1001] = std::nanf("");
   at8[2002] = -INFINITY;
@@ -64,7 +71,7 @@ TEST_P(ProcessorBankTest, EachPresetPlaysWhatItsFootstepProcessorPlays) {
                    testing_signals::randomSplit(8000 * 20, 300, 6)});
 
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(testing::Message() << c.name << " at " << c.rate << " Hz");
     auto bank = ProcessorBank::create(c.rate, c.aligned, path());
     ASSERT_EQ(bank->path(), path());
     std::unique_ptr<FootstepProcessor> plain[kBankPresets];
