@@ -140,6 +140,11 @@ inline constexpr char kPageSource[] = "https://kestrune.example/index.html";
 // itself is an AppFolder inside the test, ended before these go.
 class AppTest : public ::testing::Test {
  protected:
+  // Starts `app` and returns its window; null when it did not appear.
+  static HWND start(AppFolder& app, const std::wstring& args = L"") {
+    return app.start(args) ? app.waitForWindow() : nullptr;
+  }
+
   UserKeys keys_;
   TrayObserver tray_;
   ServiceStandIn service_;

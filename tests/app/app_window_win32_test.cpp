@@ -73,8 +73,7 @@ TEST_F(AppTest, StartedWithWindowsItStaysInTheTrayUntilTheSecondStartShowsIt) {
   setDword(HKEY_CURRENT_USER, kUserKeyPath, L"StartMinimized", 1);
   FakeWebView fake;
   AppFolder app;
-  ASSERT_TRUE(app.start(L"--startup"));
-  HWND window = app.waitForWindow();
+  HWND window = start(app, L"--startup");
   ASSERT_TRUE(window);
   ASSERT_TRUE(pageLoaded(fake));
   EXPECT_TRUE(tray_.waitFor([](const auto& e) { return hasEvent(e, kNimAdd, L"Orvantis"); }));
@@ -105,8 +104,8 @@ TEST_F(AppTest, ResumeOnSwitchesTheEffectOnOnceAndIsReset) {
 TEST_F(AppTest, CloseHidesTheWindowAndCommandThreeEndsTheApp) {
   FakeWebView fake;
   AppFolder app;
-  ASSERT_TRUE(app.start());
-  HWND window = app.waitForWindow();
+  HWND window = start(app);
+  ASSERT_TRUE(window);
   ASSERT_TRUE(pageLoaded(fake));
   RECT r{};
   ::GetWindowRect(window, &r);
@@ -147,8 +146,7 @@ TEST_F(AppTest, HotKeyTogglesThroughTheServiceAndAnnouncesTheNewState) {
   service_.setStatus(kStatusActive);
   FakeWebView fake;
   AppFolder app;
-  ASSERT_TRUE(app.start());
-  HWND window = app.waitForWindow();
+  HWND window = start(app);
   ASSERT_TRUE(window);
   ::PostMessageW(window, WM_HOTKEY, 2, 0);  // another id: ignored
   ::PostMessageW(window, WM_HOTKEY, 1, MAKELPARAM(MOD_CONTROL | MOD_ALT, 'F'));
@@ -176,8 +174,7 @@ TEST_F(AppTest, HotKeyTogglesThroughTheServiceAndAnnouncesTheNewState) {
 TEST_F(AppTest, TrayIconAndTooltipFollowTheStatus) {
   FakeWebView fake;
   AppFolder app;
-  ASSERT_TRUE(app.start());
-  HWND window = app.waitForWindow();
+  HWND window = start(app);
   ASSERT_TRUE(window);
 
   HMODULE exe = ::LoadLibraryExW((app.path() + L"\\kestrune_app.exe").c_str(), nullptr,
@@ -264,8 +261,7 @@ TEST_F(AppTest, AFailedControllerLeavesAnEmptyWindowAndTheTrayWorking) {
   service_.setStatus(kStatusActive);
   FakeWebView fake(L"controller-fail");
   AppFolder app;
-  ASSERT_TRUE(app.start());
-  HWND window = app.waitForWindow();
+  HWND window = start(app);
   ASSERT_TRUE(window);
   EXPECT_TRUE(tray_.waitFor(
       [](const auto& e) { return hasEvent(e, kNimModify, L"Orvantis: active (Normal)"); }));
@@ -306,8 +302,7 @@ TEST_F(AppTest, TrayMenuItemsReachTheirActions) {
   service_.setStatus(kStatusActive);
   FakeWebView fake;
   AppFolder app;
-  ASSERT_TRUE(app.start());
-  HWND window = app.waitForWindow();
+  HWND window = start(app);
   ASSERT_TRUE(window);
   // Minimised rather than hidden: under Wine a menu whose owner cannot take
   // the foreground may close before a key reaches it.
@@ -345,8 +340,7 @@ TEST_F(AppTest, QuitSwitchesOffWhenOnAndRemembersResumeOnOnlyAfterOk) {
     const std::size_t before = service_.commands().size();
     FakeWebView fake;
     AppFolder app;
-    ASSERT_TRUE(app.start());
-    HWND window = app.waitForWindow();
+    HWND window = start(app);
     ASSERT_TRUE(window);
     // Up from no selection reaches the last item, "Quit Orvantis".
     useTrayMenu(window, app.processId(), {VK_UP, VK_RETURN});

@@ -106,40 +106,41 @@ class FakeWebMessageArgs final : public WebMessageArgsStubs {
   bool isString_;
 };
 
-class FakeNavigationArgs final : public NavigationArgsStubs {
+// Navigation-starting and new-window arguments: an address, and the one
+// flag the app sets (Cancel or Handled).
+template <typename Stubs>
+class UriArgs : public Stubs {
  public:
-  explicit FakeNavigationArgs(std::string uri) : uri_(std::move(uri)) {}
+  explicit UriArgs(std::string uri) : uri_(std::move(uri)) {}
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* value) override {
     record({"get_Uri"});
     return coTaskCopy(uri_, value);
   }
-  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL value) override {
-    record({"put_Cancel", flag(value)});
-    cancelled = value != FALSE;
+  bool flagged = false;
+
+ protected:
+  HRESULT setFlag(const char* name, BOOL value) {
+    record({name, flag(value)});
+    flagged = value != FALSE;
     return S_OK;
   }
-  bool cancelled = false;
 
  private:
   std::string uri_;
 };
 
-class FakeNewWindowArgs final : public NewWindowArgsStubs {
+class FakeNavigationArgs final : public UriArgs<NavigationArgsStubs> {
  public:
-  explicit FakeNewWindowArgs(std::string uri) : uri_(std::move(uri)) {}
-  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* value) override {
-    record({"get_Uri"});
-    return coTaskCopy(uri_, value);
-  }
-  HRESULT STDMETHODCALLTYPE put_Handled(BOOL value) override {
-    record({"put_Handled", flag(value)});
-    handled = value != FALSE;
-    return S_OK;
-  }
-  bool handled = false;
+  using UriArgs::UriArgs;
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL value) override { return setFlag("put_Cancel", value); }
+};
 
- private:
-  std::string uri_;
+class FakeNewWindowArgs final : public UriArgs<NewWindowArgsStubs> {
+ public:
+  using UriArgs::UriArgs;
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL value) override {
+    return setFlag("put_Handled", value);
+  }
 };
 
 class FakeWebView final : public WebViewStubs {
@@ -199,14 +200,14 @@ class FakeWebView final : public WebViewStubs {
     if (!navigation_) return 0;
     auto args = ComPtr<FakeNavigationArgs>::attach(new FakeNavigationArgs(uri));
     navigation_->Invoke(this, args.get());
-    record({"NavigationStarting", uri, flag(args->cancelled)});
-    return 1 + (args->cancelled ? 2 : 0);
+    record({"NavigationStarting", uri, flag(args->flagged)});
+    return 1 + (args->flagged ? 2 : 0);
   }
   LRESULT requestWindow(const std::string& uri) {
     if (!newWindow_) return 0;
     auto args = ComPtr<FakeNewWindowArgs>::attach(new FakeNewWindowArgs(uri));
     newWindow_->Invoke(this, args.get());
-    return 1 + (args->handled ? 2 : 0);
+    return 1 + (args->flagged ? 2 : 0);
   }
   void close() {
     navigation_.reset();
