@@ -12,53 +12,16 @@
 #include "service/service_state_win32.h"
 #include "service/settings_store.h"
 #include "tests/support/child_process_win32.h"
+#include "tests/support/running_copy_win32.h"
 #include "tests/support/scoped_registry_win32.h"
 
 namespace kestrune::service {
 namespace {
 
+using test::RunningCopy;
 using test::ScopedRegistryKey;
 using test::setDword;
 using test::setString;
-
-// A copy of the stand-in program running under a chosen file name, in a
-// folder of its own (the names differ only in case, and the file system
-// does not tell them apart).
-class RunningCopy {
- public:
-  explicit RunningCopy(const std::wstring& exeName) {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    dir_ = std::wstring(temp) + L"kestrune_watch_" + std::to_wstring(::GetCurrentProcessId()) +
-           L"_" + std::to_wstring(++counter_);
-    ::CreateDirectoryW(dir_.c_str(), nullptr);
-    path_ = dir_ + L"\\" + exeName;
-    if (!::CopyFileW((test::binDir() + L"game_stand_in.exe").c_str(), path_.c_str(), FALSE)) return;
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"\"" + path_ + L"\"";
-    if (::CreateProcessW(path_.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &si, &pi)) {
-      process_.reset(pi.hProcess);
-      ::CloseHandle(pi.hThread);
-    }
-  }
-  ~RunningCopy() {
-    if (process_) {
-      ::TerminateProcess(process_.get(), 0);
-      ::WaitForSingleObject(process_.get(), 5000);
-    }
-    ::DeleteFileW(path_.c_str());
-    ::RemoveDirectoryW(dir_.c_str());
-  }
-  bool running() const { return static_cast<bool>(process_); }
-
- private:
-  static inline int counter_ = 0;
-  std::wstring dir_, path_;
-  UniqueHandle process_;
-};
 
 class GameWatcher : public ::testing::Test {
  protected:
@@ -84,7 +47,7 @@ TEST_F(GameWatcher, MatchesWholeProcessNamesIgnoringAsciiCase) {
   };
   for (const Case c :
        {Case{L"TslGame.exe", true}, Case{L"tslgame.EXE", true}, Case{L"TslGame.exe2", false}}) {
-    RunningCopy game(c.exe);
+    RunningCopy game(L"game_stand_in.exe", c.exe);
     ASSERT_TRUE(game.running()) << c.exe;
     EXPECT_EQ(isAnyGameRunning(effectiveGamesList()), c.match) << c.exe;
     EXPECT_EQ(isAnyGameRunning({L"other.exe", L"TSLGAME.EXE"}), c.match) << c.exe;
@@ -178,7 +141,7 @@ TEST_F(GameWatcher, FirstPassAfterOneIntervalAndFinalWritesAtStop) {
   ::Sleep(300);
   EXPECT_EQ(stored(kValueEnabled), 99u) << "looked before the first interval";
   {
-    RunningCopy game(L"TslGame.exe");
+    RunningCopy game(L"game_stand_in.exe", L"TslGame.exe");
     ASSERT_TRUE(game.running());
     // Passes come about once a second; allow a few.
     for (int i = 0; i < 40 && stored(kValueEnabled) != 1; ++i) ::Sleep(100);

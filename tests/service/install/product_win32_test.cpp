@@ -15,6 +15,7 @@
 #include "service/endpoints/endpoint_plan.h"
 #include "service/install/install_files_win32.h"
 #include "service/install/install_layout.h"
+#include "tests/support/background_child_win32.h"
 #include "tests/support/child_process_win32.h"
 #include "tests/support/fake_audio_service_win32.h"
 #include "tests/support/scoped_registry_win32.h"
@@ -54,48 +55,8 @@ std::wstring stageProductFolder() {
   return stage;
 }
 
-// Output goes to a file, not a pipe: the installer's shell-link work can
-// leave a Wine desktop process behind that inherits the output handle, and
-// a pipe would then never report its end.
 kestrune::test::ChildResult runProgram(const std::wstring& exe, const std::wstring& args) {
-  kestrune::test::ChildResult result;
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring outPath = std::wstring(temp) + L"kestrune_child_out.txt";
-  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-  UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = out.get();
-  si.hStdError = out.get();
-  PROCESS_INFORMATION pi{};
-  std::wstring line = L"\"" + exe + L"\" " + args;
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-    return result;
-  }
-  result.started = true;
-  UniqueHandle process(pi.hProcess);
-  UniqueHandle thread(pi.hThread);
-  out.reset();
-  if (::WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0) {
-    result.timedOut = true;
-    ::TerminateProcess(process.get(), 259);
-    ::WaitForSingleObject(process.get(), INFINITE);
-  }
-  ::GetExitCodeProcess(process.get(), &result.exitCode);
-  UniqueFileHandle in(::CreateFileW(outPath.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-  char buffer[4096];
-  DWORD got = 0;
-  while (in && ::ReadFile(in.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    result.out.append(buffer, got);
-  }
-  return result;
+  return kestrune::test::runChildToFile(L"\"" + exe + L"\" " + args);
 }
 
 DWORD serviceState() {
