@@ -18,26 +18,22 @@ for preset in host host-asan windows; do
   ctest --preset "$preset" -j "$jobs" || status=1
 done
 
-echo "== fuzz: control pipe requests =="
+# fuzz <target> <seconds> <title>: a short libFuzzer run; the log's tail on failure.
+fuzz() {
+  echo "== fuzz: $3 =="
+  cmake --build build/fuzz --target "$1" -j "$jobs"
+  if build/fuzz/bin/"$1" -max_total_time="$2" -max_len=5000 -artifact_prefix=build/fuzz/ \
+    >build/fuzz/"$1".log 2>&1; then
+    tail -n 1 build/fuzz/"$1".log
+  else
+    tail -n 40 build/fuzz/"$1".log
+    status=1
+  fi
+}
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DKESTRUNE_FUZZ=ON -DKESTRUNE_BENCH=OFF >/dev/null
-cmake --build build/fuzz --target request_fuzz -j "$jobs"
-if build/fuzz/bin/request_fuzz -max_total_time=20 -max_len=5000 -artifact_prefix=build/fuzz/ \
-  >build/fuzz/request_fuzz.log 2>&1; then
-  tail -n 1 build/fuzz/request_fuzz.log
-else
-  tail -n 40 build/fuzz/request_fuzz.log
-  status=1
-fi
-echo "== fuzz: page bridge requests =="
-cmake --build build/fuzz --target bridge_fuzz -j "$jobs"
-if build/fuzz/bin/bridge_fuzz -max_total_time=15 -max_len=5000 -artifact_prefix=build/fuzz/ \
-  >build/fuzz/bridge_fuzz.log 2>&1; then
-  tail -n 1 build/fuzz/bridge_fuzz.log
-else
-  tail -n 40 build/fuzz/bridge_fuzz.log
-  status=1
-fi
+fuzz request_fuzz 20 "control pipe requests"
+fuzz bridge_fuzz 15 "page bridge requests"
 echo "== page tests (Chromium) =="
 (cd tests/ui && npm test --silent) || status=1
 exit $status
