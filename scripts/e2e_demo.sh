@@ -3,7 +3,8 @@
 # e2e_win32 run in a private prefix of its own. It installs the product
 # folder, attaches the effect to a fake headset, plays the listening scene
 # through the installed effect with a stand-in audio engine while a game
-# stand-in starts and ends, uninstalls, and prints the timeline. The scene and
+# stand-in starts and ends, starts the desktop app on a virtual display with
+# the test web view loader, uninstalls, and prints the timeline. The scene and
 # what the headset played are kept for listening.
 # Usage: e2e_demo.sh [windows build dir]
 set -euo pipefail
@@ -15,7 +16,7 @@ export WINEPREFIX=$demo/wineprefix
 log=$demo/scenario.log
 
 echo "One event end to end under Wine (about half a minute)"
-KESTRUNE_BUILD_DIR=$build bash cmake/wine_run.sh "$build/bin/e2e_win32_tests.exe" \
+KESTRUNE_BUILD_DIR=$build bash tests/app/wine_display_run.sh "$build/bin/e2e_win32_tests.exe" \
   --gtest_brief=1 >"$log.raw" 2>&1 || true
 wineserver -k 2>/dev/null || true
 tr -d '\r' <"$log.raw" >"$log"

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -29,7 +30,9 @@
 #include "tests/service/endpoints/fake_endpoint_win32.h"
 #include "tests/support/background_child_win32.h"
 #include "tests/support/fake_audio_service_win32.h"
+#include "tests/support/fake_webview_win32.h"
 #include "tests/support/running_copy_win32.h"
+#include "tests/support/tray_observer_win32.h"
 
 namespace kestrune::e2e {
 namespace {
@@ -56,6 +59,11 @@ constexpr double kSwitchBoundSeconds = 5.0;
 // the same registry notification.
 constexpr double kWakeOrderSeconds = 0.005;
 constexpr DWORD kStepTimeoutMs = 120000;
+// From the app's start to its page and tray showing the effect: a process
+// start under Wine, then the first meter ticks and status poll.
+constexpr double kAppBoundSeconds = 20.0;
+constexpr wchar_t kActiveTip[] = L"Orvantis: active (Normal)";
+constexpr char kFormatMessage[] = "{\"fmt\":[48000,2,1]}";
 
 std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 std::wstring installFolder() { return knownFolderPath(FOLDERID_ProgramFiles) + kInstallSubfolder; }
@@ -69,6 +77,21 @@ std::wstring sourcePath(const char* relative) {
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+// Whether a page message {"meter":[[i,o,s],...]} carries a record with
+// levels and the processor-playing bit.
+bool meterMessageShowsProcessing(const std::string& message) {
+  constexpr char kPrefix[] = "{\"meter\":[";
+  if (message.rfind(kPrefix, 0) != 0) return false;
+  const char* p = message.c_str() + std::strlen(kPrefix);
+  unsigned input = 0, output = 0, status = 0;
+  for (int used = 0; std::sscanf(p, "[%u,%u,%u]%n", &input, &output, &status, &used) == 3;) {
+    if ((status & kStatusProcessorPlaying) && input > 0 && output > 0) return true;
+    p += used;
+    if (*p++ != ',') break;
+  }
+  return false;
 }
 
 template <typename Pred>
@@ -101,6 +124,7 @@ class OneEvent : public ::testing::Test {
       keys_.push_back(std::make_unique<ScopedRegistryKey>(root, path));
     }
     keys_[0]->erase();
+    keys_[5]->erase();  // no ResumeOn left to switch the effect at the app's start
     // "Audiosrv" as the attach finds it on a PC: there and running.
     audioService_ = std::make_unique<support::ScopedFakeAudioService>();
     ASSERT_TRUE(audioService_->service());
@@ -124,6 +148,9 @@ class OneEvent : public ::testing::Test {
     timeline_.print();
     if (stopEngine_) ::SetEvent(stopEngine_.get());
     engine_.finish(10000);
+    app_.finish(0);
+    webView_.reset();
+    tray_.reset();
     game_.reset();
     meter_.reset();
     UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -134,12 +161,16 @@ class OneEvent : public ::testing::Test {
     keys_.clear();
   }
 
-  // The product folder as shipped: the four deliverables and the page folder.
+  // The product folder as shipped: the four deliverables, the web view
+  // loader and the page folder.
   void stageProductFolder() {
     stage_ = work_ + L"\\Orvantis";
     DeleteTree(stage_);
     ::CreateDirectoryW(stage_.c_str(), nullptr);
-    for (const wchar_t* name : {kServiceExeName, kEffectDllName, kAppExeName, kCtlExeName}) {
+    // The test tree's web view loader stands in for Microsoft's, which a
+    // release build ships beside the app.
+    for (const wchar_t* name :
+         {kServiceExeName, kEffectDllName, kAppExeName, kCtlExeName, L"WebView2Loader.dll"}) {
       EXPECT_TRUE(
           ::CopyFileW((support::binDir() + name).c_str(), (stage_ + L"\\" + name).c_str(), FALSE))
           << wideToUtf8(name);
@@ -294,6 +325,77 @@ class OneEvent : public ::testing::Test {
     }
   }
 
+  // 5. The desktop app, started from Program Files as the player would,
+  // forwards those records to its page and shows the state in the tray.
+  void appShowsTheEffect() {
+    tray_ = std::make_unique<support::TrayObserver>();
+    webView_ = std::make_unique<support::FakeWebView>();  // before the app: it inherits the log
+    const std::wstring appPath = installFolder() + L"\\" + kAppExeName;
+    const std::vector<COLORREF> stateColours = trayStateColours(appPath);
+    ASSERT_EQ(stateColours.size(), 4u);
+
+    const std::uint64_t started = performanceMicroseconds();
+    ASSERT_TRUE(app_.start(quoted(appPath)));
+    timeline_.add(started, "desktop app starts from Program Files (the test web view beside it)");
+    std::uint64_t meterAt = 0, formatAt = 0, trayAt = 0;
+    auto shown = [&] {
+      if (!meterAt || !formatAt) {
+        const std::vector<std::string> messages = webView_->pageMessages();
+        const std::uint64_t now = performanceMicroseconds();
+        if (!meterAt && std::any_of(messages.begin(), messages.end(), meterMessageShowsProcessing))
+          meterAt = now;
+        if (!formatAt &&
+            std::find(messages.begin(), messages.end(), kFormatMessage) != messages.end())
+          formatAt = now;
+      }
+      if (!trayAt) {
+        const std::vector<support::TrayEvent> events = tray_->events();
+        const bool active = std::any_of(events.begin(), events.end(), [&](const auto& e) {
+          return e.tip == kActiveTip && e.iconWidth > 0 &&
+                 support::nearestColour(e.iconColour, stateColours) == 0;
+        });
+        if (active) trayAt = performanceMicroseconds();
+      }
+      return meterAt && formatAt && trayAt;
+    };
+    const bool done = waitUntil(shown, kAppBoundSeconds, 20);
+    if (meterAt) {
+      timeline_.add(meterAt, format("app's page gets meter records with levels and status bit 8 "
+                                    "(%.2f s after the app started)",
+                                    Timeline::between(started, meterAt)));
+    }
+    if (formatAt)
+      timeline_.add(formatAt, std::string("app's page gets the format ") + kFormatMessage);
+    if (trayAt) {
+      timeline_.add(trayAt,
+                    format("tray: red icon of state 0, tooltip \"%s\" (%.2f s after the "
+                           "app started)",
+                           wideToUtf8(kActiveTip).c_str(), Timeline::between(started, trayAt)));
+    }
+    EXPECT_TRUE(app_.running()) << app_.output();
+    EXPECT_TRUE(meterAt) << "no meter records with status bit 8 reached the page";
+    EXPECT_TRUE(formatAt) << "no format message reached the page";
+    EXPECT_TRUE(trayAt) << "the tray never showed state 0 with the active tooltip";
+    ASSERT_TRUE(done);
+    timeline_.note(
+        format("Desktop app: start -> meter records on its page %.2f s, -> tray state 0 "
+               "%.2f s.",
+               Timeline::between(started, meterAt), Timeline::between(started, trayAt)));
+  }
+
+  // The mean colours of the tray state icons 0 to 3 (resources 2 to 5) of
+  // the app at `path`, at the tray's size.
+  static std::vector<COLORREF> trayStateColours(const std::wstring& path) {
+    std::vector<COLORREF> colours;
+    HMODULE exe = ::LoadLibraryExW(path.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!exe) return colours;
+    const int small = ::GetSystemMetrics(SM_CXSMICON);
+    for (int id = 2; id <= 5; ++id) colours.push_back(support::iconResourceColour(exe, id, small));
+    ::FreeLibrary(exe);
+    return colours;
+  }
+
   // 6. The game ends: the effect switches off and the sound fades back.
   void endGame() {
     sleepUntil(sceneTime(kGameEndSceneSeconds));
@@ -332,6 +434,15 @@ class OneEvent : public ::testing::Test {
     timeline_.add(at, "kestrune_service uninstall", r.out);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.out, "uninstalled (endpoint restored, service and files removed)\n");
+    // The uninstall ends the running app before it removes its files.
+    const bool appEnded = waitUntil([&] { return !app_.running(); }, 5.0, 20);
+    const bool appFileGone =
+        ::GetFileAttributesW((installFolder() + L"\\" + kAppExeName).c_str()) ==
+        INVALID_FILE_ATTRIBUTES;
+    timeline_.add(appEnded && appFileGone ? "desktop app ended and removed by the uninstall"
+                                          : "desktop app STILL THERE after the uninstall");
+    EXPECT_TRUE(appEnded);
+    EXPECT_TRUE(appFileGone);
     const bool same = sameValues(fxValues(kHeadsetId), fxBefore_);
     timeline_.add(same ? "headset FxProperties: byte for byte as before the attach"
                        : "headset FxProperties: CHANGED");
@@ -394,6 +505,9 @@ class OneEvent : public ::testing::Test {
   UniqueHandle stopEngine_;
   support::BackgroundChild engine_;
   std::unique_ptr<support::RunningCopy> game_;
+  std::unique_ptr<support::TrayObserver> tray_;
+  std::unique_ptr<support::FakeWebView> webView_;
+  support::BackgroundChild app_;
   UniqueView meter_;
   std::optional<std::vector<support::RegistryValue>> fxBefore_;
   Timeline timeline_;
@@ -407,6 +521,7 @@ TEST_F(OneEvent, GameFadesTheHeadsetIntoTheEffectAndOutAgain) {
   ASSERT_NO_FATAL_FAILURE(startAudioEngine());
   ASSERT_NO_FATAL_FAILURE(startGame());
   ASSERT_NO_FATAL_FAILURE(meterCarriesLevels());
+  ASSERT_NO_FATAL_FAILURE(appShowsTheEffect());
   ASSERT_NO_FATAL_FAILURE(endGame());
   ASSERT_NO_FATAL_FAILURE(uninstallProduct());
   headsetPlayedTheEngineOutput();
