@@ -8,9 +8,21 @@
 
 namespace kestrune::app {
 
-std::string callService(const std::string& command, std::uint32_t timeoutMs) {
-  PipeCallResult result = callPipe(command, kPipeNameA, timeoutMs);
+namespace {
+
+std::string call(const std::string& command, std::uint32_t timeoutMs, ReplyWait replyWait) {
+  PipeCallResult result = callPipe(command, kPipeNameA, timeoutMs, replyWait);
   return result.ok ? std::move(result.reply) : std::string(kReplyNoService);
+}
+
+}  // namespace
+
+std::string callService(const std::string& command, std::uint32_t timeoutMs) {
+  return call(command, timeoutMs, ReplyWait::kUntilAnswered);
+}
+
+std::string callServiceOnUiThread(const std::string& command, std::uint32_t timeoutMs) {
+  return call(command, timeoutMs, ReplyWait::kWithinDeadline);
 }
 
 void sendInBackground(HWND window, std::string command) {

@@ -12,6 +12,11 @@ namespace kestrune::app {
 // is missing or busy); "error service" when none succeeded. Any thread.
 std::string callService(const std::string& command, std::uint32_t timeoutMs);
 
+// The same, ending within `timeoutMs` even when the service is slow to
+// answer (it serialises commands, and an install holds it for seconds):
+// for the calls that block the UI thread.
+std::string callServiceOnUiThread(const std::string& command, std::uint32_t timeoutMs);
+
 // Sends `command` on a worker thread (1500 ms), discards the reply, then asks
 // `window` for a status refresh without a balloon. Returns at once.
 void sendInBackground(HWND window, std::string command);

@@ -63,7 +63,7 @@ void startToggle(HWND window) {
 
 void runTrayMenu(HWND window) {
   const TrayMenu model =
-      trayMenuFor(statusMapFromReply(callService(kCommandStatus, kMenuStatusTimeoutMs)));
+      trayMenuFor(statusMapFromReply(callServiceOnUiThread(kCommandStatus, kMenuStatusTimeoutMs)));
   UniqueMenu menu(::CreatePopupMenu());
   if (!menu) return;
   appendItems(menu.get(), model.items);
@@ -101,8 +101,10 @@ void runTrayMenu(HWND window) {
 }
 
 void quitApp(HWND window) {
-  const StatusMap status = statusMapFromReply(callService(kCommandStatus, kMenuStatusTimeoutMs));
-  if (statusIsOne(status, "wanted") && replyIsOk(callService(kCommandWantedOff, kCallTimeoutMs))) {
+  const StatusMap status =
+      statusMapFromReply(callServiceOnUiThread(kCommandStatus, kMenuStatusTimeoutMs));
+  if (statusIsOne(status, "wanted") &&
+      replyIsOk(callServiceOnUiThread(kCommandWantedOff, kCallTimeoutMs))) {
     writeUserDword(kValueResumeOn, 1);
   }
   ::DestroyWindow(window);

@@ -88,6 +88,36 @@ TEST(KestruneCtl, RetryLoopGivesUpAfterTheReachDeadline) {
   EXPECT_LT(elapsed, 5000u);
 }
 
+// A service that takes 1.5 s to answer: only a call bound to its deadline
+// (the app's UI thread) gives up on it; the others wait for the reply.
+TEST(KestruneCtl, OnlyACallBoundToItsDeadlineGivesUpOnASlowReply) {
+  const wchar_t* pipeW = L"\\\\.\\pipe\\KestruneSlow";
+  const char* pipeA = "\\\\.\\pipe\\KestruneSlow";
+  PipeServerFixture server(pipeW, [](const std::string&) {
+    ::Sleep(1500);
+    return std::string("ok\n");
+  });
+  struct Case {
+    ReplyWait replyWait;
+    bool ok;
+  };
+  for (const Case c :
+       {Case{ReplyWait::kWithinDeadline, false}, Case{ReplyWait::kUntilAnswered, true}}) {
+    const ULONGLONG start = ::GetTickCount64();
+    const PipeCallResult r = callPipe("status", pipeA, 600, c.replyWait);
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    EXPECT_EQ(r.ok, c.ok) << r.error;
+    if (c.ok) {
+      EXPECT_EQ(r.reply, "ok\n");
+      EXPECT_GE(elapsed, 1400u);
+    } else {
+      EXPECT_EQ(r.error, static_cast<DWORD>(ERROR_TIMEOUT));
+      EXPECT_LT(elapsed, 1400u);
+      ::Sleep(1500);  // the stand-in serves one connection at a time
+    }
+  }
+}
+
 TEST(KestruneCtl, NoServiceAtAllReportsErrorTwoAfterThirtySeconds) {
   const ULONGLONG start = ::GetTickCount64();
   ChildResult r = runCtl(L"status");
