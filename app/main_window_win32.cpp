@@ -141,7 +141,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       onTrayIcon(lParam);
       return 0;
     case kMsgPageJson:
-      webView_.postJson(*adoptPosted<std::wstring>(lParam));
+      if (const auto json = adoptPosted<std::wstring>(lParam)) webView_.postJson(*json);
       return 0;
     case kMsgShow:
       show();
@@ -150,10 +150,13 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       statusRefresh(wParam != 0, lParam == 1);
       return 0;
     case kMsgTrayUpdate:
-      tray_.update(static_cast<TrayState>(wParam), *adoptPosted<std::wstring>(lParam));
+      if (const auto tooltip = adoptPosted<std::wstring>(lParam)) {
+        tray_.update(static_cast<TrayState>(wParam), *tooltip);
+      }
       return 0;
     case kMsgWebViewFailed: {
       const auto text = adoptPosted<std::wstring>(lParam);
+      if (!text) return 0;
       ::MessageBoxW(window_, text->c_str(), kTitle, MB_OK | MB_ICONERROR);
       ::DestroyWindow(window_);
       return 0;
@@ -164,6 +167,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::onCommand(WPARAM id) {
+  // The whole wParam counts: a value that only ends in 3 must not quit.
+  if (id > static_cast<WPARAM>(WindowCommand::Quit)) return;
   switch (static_cast<WindowCommand>(id)) {
     case WindowCommand::Minimize:
       ::ShowWindow(window_, SW_MINIMIZE);
@@ -217,7 +222,9 @@ void MainWindow::postPageText(const std::string& utf8) {
 int runApp(HINSTANCE instance, const wchar_t* commandLine) {
   const StartOptions options = parseStartOptions(commandLine ? commandLine : L"");
   UniqueHandle mutex(::CreateMutexW(nullptr, TRUE, kAppMutexName));
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+  // Access denied: an instance started as administrator holds the name.
+  const DWORD created = ::GetLastError();
+  if (created == ERROR_ALREADY_EXISTS || (!mutex && created == ERROR_ACCESS_DENIED)) {
     if (HWND running = ::FindWindowW(kAppWindowClass, nullptr)) {
       DWORD processId = 0;
       ::GetWindowThreadProcessId(running, &processId);
