@@ -122,7 +122,10 @@ TEST_F(AppTest, CloseHidesTheWindowAndCommandThreeEndsTheApp) {
       return !callsNamed(calls, "put_IsVisible").empty() &&
              callsNamed(calls, "put_IsVisible").back()[1] == "0";
     }));
-    ::PostMessageW(window, WM_COMMAND, 99, 0);  // ignored
+    // Ignored, and survived: an unknown command, one that only ends in 3,
+    // and private messages without their payload.
+    for (WPARAM id : {WPARAM{99}, (WPARAM{1} << 32) | 3}) ::PostMessageW(window, WM_COMMAND, id, 0);
+    for (UINT id : {app::kMsgPageJson, app::kMsgTrayUpdate}) ::PostMessageW(window, id, 0, 0);
     const std::size_t before = fake.pageMessages().size();
     ::PostMessageW(window, kMsgShow, 0, 0);
     EXPECT_TRUE(eventually([&] { return ::IsWindowVisible(window) != FALSE; }));
