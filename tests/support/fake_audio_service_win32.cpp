@@ -33,7 +33,9 @@ ScopedFakeAudioService::ScopedFakeAudioService() {
   manager_.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager_) return;
   UniqueScHandle old(::OpenServiceW(manager_.get(), kAudioServiceName, SERVICE_ALL_ACCESS));
+  // Closed before the name is taken again: the deletion waits for every handle.
   if (old) stopAndDelete(old.get());
+  old.reset();
   const std::wstring binary = quotedBinPath(L"fake_audiosrv.exe");
   // A service deleted a moment ago can still be on its way out (Wine reports
   // 1072, marked for delete, or 1073, exists) for a little while.
