@@ -17,8 +17,9 @@ cmake --build --preset windows -j "$jobs"
 cmake --build build/windows --target package_folder >/dev/null
 (cd build/windows && cpack -G ZIP >/dev/null)
 
-# The page that the app shows, tested in Chromium against a stand-in for the app.
-(cd tests/ui && npm test --silent)
+# The page that the app shows, tested in Chromium against a stand-in for the app,
+# then end to end through the app's bridge and the product installed under Wine.
+(cd tests/ui && npm test --silent && npm run test:wine --silent)
 
 echo
 echo "Product folder: $PWD/build/windows/product/Orvantis"

@@ -47,17 +47,18 @@ async function serve(route, problems) {
 
 /**
  * options: service and prefs (the mock's starting state), scale (device pixel
- * ratio), reducedMotion, seed (reply order). Returns {page, problems, mock}:
+ * ratio), reducedMotion, seed (reply order); bridge(page), when given, puts
+ * another bridge in place of the mock. Returns {page, problems, mock}:
  * mock(fn, arg) runs fn(window.__mock, arg) in the page.
  */
-export async function openPage(browser, { service = {}, prefs = {}, scale = 1, reducedMotion = 'no-preference', seed = 1 } = {}) {
+export async function openPage(browser, { service = {}, prefs = {}, scale = 1, reducedMotion = 'no-preference', seed = 1, bridge } = {}) {
   const context = await browser.newContext({ viewport: { width: 520, height: 760 }, deviceScaleFactor: scale, reducedMotion });
   const problems = [];
   await context.route('**/*', (route) => serve(route, problems));
   const page = await context.newPage();
   page.on('console', (message) => message.type() === 'error' && problems.push(`console: ${message.text()}`));
   page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
-  await page.addInitScript(installMockBridge, { service, prefs, seed });
+  await (bridge ? bridge(page) : page.addInitScript(installMockBridge, { service, prefs, seed }));
   await page.goto(`https://${HOST}/index.html`);
   // A string expression: evaluated by the debugger protocol, so the page's
   // content security policy (no eval) does not apply.
