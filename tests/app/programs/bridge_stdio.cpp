@@ -34,7 +34,6 @@
 #include "app/user_prefs_win32.h"
 #include "app/worker_win32.h"
 #include "common/utf8_win32.h"
-#include "service/endpoints/endpoint_plan.h"  // fake_endpoint_win32.h needs it first
 #include "service/install/install_files_win32.h"
 #include "service/install/install_layout.h"
 #include "tests/service/endpoints/fake_endpoint_win32.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "service/endpoints/endpoint_inventory_win32.h"
+#include "service/endpoints/endpoint_plan.h"
 #include "tests/support/scoped_registry_win32.h"
 
 namespace kestrune::service::test {
