@@ -16,6 +16,7 @@ namespace kestrune::service {
 namespace {
 
 constexpr DWORD kJournalNameChars = 256;
+constexpr DWORD kJournalDeviceBytes = 2048;
 constexpr DWORD kCrashTestExitCode = 99;
 constexpr int kValueReadAttempts = 8;
 
@@ -44,6 +45,36 @@ void deleteJournal() {
 }
 
 const char kStoppedMessage[] = "stopped at an injected point";
+
+// Only "not found" means absent: a journal value that exists but cannot be
+// read must never pass for a missing one, or a live journal is dropped.
+LSTATUS notFoundAsRead(LSTATUS status) {
+  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
+// The journal's `_Phase`; 0 when the journal or the value does not exist.
+LSTATUS readPendingPhase(DWORD& phase) {
+  phase = 0;
+  DWORD size = sizeof(phase);
+  const LSTATUS status = ::RegGetValueW(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalPhase,
+                                        RRF_RT_REG_DWORD, nullptr, &phase, &size);
+  if (status != ERROR_SUCCESS) phase = 0;
+  return notFoundAsRead(status);
+}
+
+// The journal's `_Device`; empty when the value does not exist.
+LSTATUS readJournalDevice(HKEY journal, std::wstring& device) {
+  wchar_t buffer[kJournalDeviceBytes / sizeof(wchar_t)] = {};
+  DWORD size = sizeof(buffer);
+  const LSTATUS status =
+      ::RegGetValueW(journal, nullptr, kJournalDevice, RRF_RT_REG_SZ, nullptr, buffer, &size);
+  device = status == ERROR_SUCCESS ? buffer : L"";
+  return notFoundAsRead(status);
+}
+
+std::string withError(const char* text, LSTATUS status) {
+  return text + std::string(" (error ") + std::to_string(status) + ")";
+}
 
 // Journals the endpoint's current values; false at the first failed write,
 // after which nothing more is written.
@@ -117,8 +148,12 @@ bool AttachEffect(const std::wstring& endpointId, bool full, bool crashTest, boo
               "speakers instead.";
     return false;
   }
-  if (readNumber(kJournalKeyPath, kJournalPhase, 0) != 0 && !RestoreEndpoint(false, message))
+  DWORD pending = 0;
+  if (const LSTATUS status = readPendingPhase(pending); status != ERROR_SUCCESS) {
+    message = withError("cannot read the restore journal", status) + "; nothing changed";
     return false;
+  }
+  if (pending != 0 && !RestoreEndpoint(false, message)) return false;
 
   UniqueHKey fx;
   if (!couldBeEndpointId(endpointId) ||
@@ -195,11 +230,18 @@ bool AttachEffect(const std::wstring& endpointId, bool full, bool crashTest, boo
 
 bool RestoreEndpoint(bool restartAudioService, std::string& message) {
   UniqueHKey journal;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kJournalKeyPath, 0, KEY_READ | KEY_SET_VALUE,
-                      journal.put()) != ERROR_SUCCESS) {
-    return true;
+  const LSTATUS opened = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kJournalKeyPath, 0,
+                                         KEY_READ | KEY_SET_VALUE, journal.put());
+  if (opened == ERROR_FILE_NOT_FOUND) return true;  // nothing to restore
+  if (opened != ERROR_SUCCESS) {
+    message = withError("cannot open the restore journal", opened);
+    return false;
   }
-  const std::wstring device = readText(kJournalKeyPath, kJournalDevice);
+  std::wstring device;
+  if (const LSTATUS status = readJournalDevice(journal.get(), device); status != ERROR_SUCCESS) {
+    message = withError("cannot read the restore journal", status);
+    return false;
+  }
   setDword(journal.get(), kJournalPhase, 3);
   if (stopHere("restore _Phase 3")) {
     message = kStoppedMessage;
@@ -209,17 +251,17 @@ bool RestoreEndpoint(bool restartAudioService, std::string& message) {
   bool failed = false;
   // Without a device there is no endpoint to put values back into.
   UniqueHKey fx;
-  const LSTATUS opened = device.empty()
-                             ? ERROR_FILE_NOT_FOUND
-                             : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, FxPropertiesPath(device).c_str(),
-                                               0, KEY_SET_VALUE, fx.put());
+  const LSTATUS fxOpened =
+      device.empty() ? ERROR_FILE_NOT_FOUND
+                     : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, FxPropertiesPath(device).c_str(), 0,
+                                       KEY_SET_VALUE, fx.put());
   // Only a missing key means the endpoint is gone. Any other failure (access
   // denied, for one) keeps the journal, the only copy of its old values.
-  if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) {
-    message = "cannot open the device's effect settings (error " + std::to_string(opened) + ")";
+  if (fxOpened != ERROR_SUCCESS && fxOpened != ERROR_FILE_NOT_FOUND) {
+    message = withError("cannot open the device's effect settings", fxOpened);
     return false;
   }
-  if (opened == ERROR_SUCCESS) {
+  if (fxOpened == ERROR_SUCCESS) {
     for (DWORD index = 0;; ++index) {
       wchar_t name[kJournalNameChars] = {};
       DWORD nameChars = kJournalNameChars;

@@ -28,15 +28,17 @@ bool WriteValueRecord(HKEY key, const wchar_t* name, const ValueRecord& record);
 // FxProperties and restarts the audio service. Refuses an endpoint that
 // carries another product's effect unless `force`. With `crashTest` the
 // process ends with exit code 99 right after the endpoint writes, leaving the
-// journal at phase 1. On failure `message` (UTF-8) says why.
+// journal at phase 1. A pending journal is put back first; one whose phase
+// cannot be read fails the attach. On failure `message` (UTF-8) says why.
 bool AttachEffect(const std::wstring& endpointId, bool full, bool crashTest, bool force,
                   std::string& message);
 
 // Puts back the journal's endpoint values and deletes the journal; true at
 // once when there is no journal, or when the endpoint's key no longer exists.
 // With `restartAudio` the audio service is restarted after a successful
-// restore. On failure (including an endpoint key that exists but cannot be
-// opened) the journal stays at phase 3 and `message` says why.
+// restore. Only "not found" means absent: a journal that cannot be opened or
+// whose `_Device` cannot be read fails, and so does an endpoint key that
+// exists but cannot be opened; the journal is kept and `message` says why.
 bool RestoreEndpoint(bool restartAudio, std::string& message);
 
 // Test seams. `stopAt` is asked at every point where a crash must stay

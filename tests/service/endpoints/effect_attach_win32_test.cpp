@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "common/handles_win32.h"
@@ -214,6 +215,56 @@ TEST_F(EffectAttach, RestoreThatCannotOpenTheEndpointKeepsTheJournal) {
   ASSERT_TRUE(RestoreEndpoint(true, message)) << message;
   EXPECT_TRUE(sameValues(fxValues(e.id), before));
   EXPECT_FALSE(journalExists());
+}
+
+TEST_F(EffectAttach, JournalThatCannotBeReadFailsAndIsKept) {
+  // Only a journal or value that does not exist counts as absent.
+  const FakeEndpoint e = occupiedEndpoint(L"{attached}");
+  createEndpoint(e);
+  createEndpoint(bareEndpoint(L"{next}"));
+  const Values before = fxValues(e.id);
+  const auto journal = [] {
+    kestrune::test::KeySnapshot snap;
+    return kestrune::test::snapshotKey(HKEY_LOCAL_MACHINE, kJournalKeyPath, snap)
+               ? Values(snap.values)
+               : std::nullopt;
+  };
+  struct Case {
+    std::wstring spoiled;  // "" locks the journal key
+    bool attach;           // else a restore
+    std::string message;
+  } cases[] = {
+      {L"", false, "cannot open the restore journal (error 5)"},
+      {kJournalDevice, false, "cannot read the restore journal (error 1630)"},
+      {kJournalPhase, true, "cannot read the restore journal (error 1630); nothing changed"},
+  };
+  for (const Case& c : cases) {
+    std::string message;
+    ASSERT_TRUE(AttachEffect(e.id, true, false, true, message)) << message;
+    const Values attached = fxValues(e.id);
+    std::optional<kestrune::test::ScopedReadOnlyKey> locked;
+    if (c.spoiled.empty()) {
+      locked.emplace(HKEY_LOCAL_MACHINE, kJournalKeyPath);
+      ASSERT_TRUE(locked->locked());
+    } else {
+      // A value of another type exists but cannot be read as its own.
+      kestrune::test::setBytes(HKEY_LOCAL_MACHINE, kJournalKeyPath, c.spoiled, REG_BINARY, {2});
+    }
+    const Values journalBefore = journal();
+    restarts_ = 0;
+    EXPECT_FALSE(c.attach ? AttachEffect(L"{next}", false, false, true, message)
+                          : RestoreEndpoint(true, message));
+    EXPECT_EQ(message, c.message);
+    EXPECT_TRUE(sameValues(journal(), journalBefore)) << message;
+    EXPECT_TRUE(sameValues(fxValues(e.id), attached)) << message;
+    EXPECT_EQ(restarts_, 0);
+
+    locked.reset();
+    kestrune::test::setString(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalDevice, e.id);
+    kestrune::test::setDword(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalPhase, 2);
+    ASSERT_TRUE(RestoreEndpoint(false, message)) << message;
+    EXPECT_TRUE(sameValues(fxValues(e.id), before));
+  }
 }
 
 TEST_F(EffectAttach, StopAtEveryAttachPointIsUndoneExactly) {
