@@ -9,6 +9,7 @@ namespace kestrune::service {
 
 namespace {
 
+constexpr int kDependentsListCalls = 8;
 constexpr DWORD kManagerAccess = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE;
 constexpr DWORD kServiceAccess =
     SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS | SERVICE_START | SERVICE_STOP;
@@ -24,19 +25,11 @@ class SystemServiceControl final : public ServiceControl {
   void closeHandle(SC_HANDLE handle) override { ::CloseServiceHandle(handle); }
 
   bool enumDependents(SC_HANDLE service, std::vector<std::wstring>& names) override {
-    DWORD needed = 0;
-    DWORD count = 0;
-    if (::EnumDependentServicesW(service, SERVICE_ACTIVE, nullptr, 0, &needed, &count)) {
-      return true;  // no dependents
-    }
-    if (::GetLastError() != ERROR_MORE_DATA) return false;
-    std::vector<BYTE> buffer(needed, 0);
-    auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data());
-    if (!::EnumDependentServicesW(service, SERVICE_ACTIVE, entries, needed, &needed, &count)) {
-      return false;
-    }
-    for (DWORD i = 0; i < count; ++i) names.emplace_back(entries[i].lpServiceName);
-    return true;
+    return ListDependents(
+        [service](ENUM_SERVICE_STATUSW* entries, DWORD bytes, DWORD* needed, DWORD* count) {
+          return ::EnumDependentServicesW(service, SERVICE_ACTIVE, entries, bytes, needed, count);
+        },
+        names);
   }
 
   bool control(SC_HANDLE service, DWORD code) override {
@@ -128,6 +121,23 @@ bool stopAudioService(ServiceControl& sc, SC_HANDLE manager, SC_HANDLE audio) {
 ServiceControl& systemServiceControl() {
   static SystemServiceControl instance;
   return instance;
+}
+
+bool ListDependents(const EnumDependentsCall& enumerate, std::vector<std::wstring>& names) {
+  std::vector<BYTE> buffer;
+  for (int call = 0; call < kDependentsListCalls; ++call) {
+    auto* entries =
+        buffer.empty() ? nullptr : reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data());
+    DWORD needed = 0;
+    DWORD count = 0;
+    if (enumerate(entries, static_cast<DWORD>(buffer.size()), &needed, &count)) {
+      for (DWORD i = 0; entries && i < count; ++i) names.emplace_back(entries[i].lpServiceName);
+      return true;
+    }
+    if (::GetLastError() != ERROR_MORE_DATA) return false;
+    buffer.assign(needed, 0);
+  }
+  return false;
 }
 
 bool WaitForServiceState(ServiceControl& sc, SC_HANDLE service, DWORD state) {

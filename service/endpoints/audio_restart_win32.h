@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,14 @@ class ServiceControl {
 
 // The real calls.
 ServiceControl& systemServiceControl();
+
+// EnumDependentServicesW for the active dependents of one service.
+using EnumDependentsCall =
+    std::function<BOOL(ENUM_SERVICE_STATUSW* entries, DWORD bytes, DWORD* needed, DWORD* count)>;
+// Lists the names `enumerate` gives, asking again with a larger buffer while
+// the list grows between the size query and the data call (a dependent just
+// started), at most 8 calls in all.
+bool ListDependents(const EnumDependentsCall& enumerate, std::vector<std::wstring>& names);
 
 // Stops the dependents, then "Audiosrv" (killing a stuck process of its own),
 // starts it again and restarts the dependents in reverse order. On false

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -153,6 +154,34 @@ TEST(AudioRestartSeam, DependentsThatCannotBeListedStopNothing) {
   EXPECT_EQ(message, "cannot list the services depending on Windows Audio (error 8)");
   EXPECT_EQ(sc.log, Log{});
   EXPECT_EQ(sc.openHandles, 0);
+}
+
+TEST(AudioRestartSeam, DependentsAreListedAgainWhileTheListGrows) {
+  // Each call finds one dependent more than the last, until `growths`.
+  struct Case {
+    int growths;
+    bool listed;
+  } cases[] = {{0, true}, {1, true}, {6, true}, {7, false}};
+  wchar_t name[] = L"Dep";
+  for (const Case& c : cases) {
+    int calls = 0;
+    const auto enumerate = [&](ENUM_SERVICE_STATUSW* entries, DWORD bytes, DWORD* needed,
+                               DWORD* count) -> BOOL {
+      const DWORD n = static_cast<DWORD>(std::min(calls++, c.growths)) + 1;
+      *needed = n * sizeof(ENUM_SERVICE_STATUSW);
+      *count = 0;
+      if (bytes < *needed) {
+        ::SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+      }
+      for (*count = 0; *count < n; ++*count) entries[*count] = {name, name, {}};
+      return TRUE;
+    };
+    std::vector<std::wstring> names;
+    EXPECT_EQ(ListDependents(enumerate, names), c.listed) << c.growths;
+    EXPECT_EQ(names.size(), c.listed ? static_cast<size_t>(c.growths) + 1 : 0u) << c.growths;
+    EXPECT_LE(calls, 8);
+  }
 }
 
 TEST(AudioRestartSeam, StuckAudioServiceIsKilledOnlyInAProcessOfItsOwn) {
