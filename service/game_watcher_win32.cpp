@@ -81,9 +81,13 @@ void runGameWatcher(std::uint32_t passIntervalMs) {
       if (stopSignalled(passIntervalMs)) break;
     }
   }
+  switchEffectOff();
+}
+
+void switchEffectOff() {
   // Under the lock, so a switch that began before the stop cannot land after
   // these writes.
-  std::lock_guard<std::mutex> hold(state.lock);
+  std::lock_guard<std::mutex> hold(serviceState().lock);
   writeNumber(kValueEnabled, 0);
   writeNumber(kValueMeter, 0);
 }

@@ -17,6 +17,10 @@ inline constexpr std::uint64_t kCompareWindowMs = 15000;
 // for tests; the service uses the default.
 void runGameWatcher(std::uint32_t passIntervalMs = kWatcherPassIntervalMs);
 
+// Writes `Enabled` = 0 and `Meter` = 0 under the service lock: the service's
+// last word whenever it ends, stopped or failing to start.
+void switchEffectOff();
+
 // Writes `Enabled` and `Meter` from `Wanted`, `Mode`, the game-running flag
 // and the compare deadline, each only when the stored value differs. Does
 // nothing once the stop event is signalled. The caller holds serviceState().lock.

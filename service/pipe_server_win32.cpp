@@ -144,16 +144,30 @@ void handOver(UniqueFileHandle pipe, const std::shared_ptr<PipeServer::Shared>& 
 // server has called ConnectNamedPipe, and finds the name missing otherwise.
 class Listener {
  public:
-  explicit Listener(UniqueFileHandle pipe) : pipe_(std::move(pipe)) {
+  Listener(UniqueFileHandle pipe, const PipeLimits& limits) : pipe_(std::move(pipe)) {
     overlapped_.hEvent = event_.get();
-    if (!event_ || ::ConnectNamedPipe(pipe_.get(), &overlapped_)) {
-      state_ = event_ ? State::Connected : State::Failed;
+    if (!event_) {
+      error_ = ::GetLastError();
+      return;
+    }
+    if (limits.connectFault) {
+      if (const DWORD fault = limits.connectFault()) {
+        error_ = fault;
+        return;
+      }
+    }
+    if (::ConnectNamedPipe(pipe_.get(), &overlapped_)) {
+      state_ = State::Connected;
       return;
     }
     const DWORD error = ::GetLastError();
-    state_ = error == ERROR_IO_PENDING       ? State::Pending
-             : error == ERROR_PIPE_CONNECTED ? State::Connected
-                                             : State::Failed;
+    if (error == ERROR_IO_PENDING) {
+      state_ = State::Pending;
+    } else if (error == ERROR_PIPE_CONNECTED) {
+      state_ = State::Connected;
+    } else {
+      error_ = error;
+    }
   }
   ~Listener() {
     if (state_ != State::Pending) return;
@@ -175,10 +189,17 @@ class Listener {
       return false;
     }
     DWORD done = 0;
-    state_ = ::GetOverlappedResult(pipe_.get(), &overlapped_, &done, FALSE) ? State::Connected
-                                                                            : State::Failed;
+    if (::GetOverlappedResult(pipe_.get(), &overlapped_, &done, FALSE)) {
+      state_ = State::Connected;
+    } else {
+      state_ = State::Failed;
+      error_ = ::GetLastError();
+    }
     return state_ == State::Connected;
   }
+  // A client that connected and closed before it was waited for; nothing
+  // is wrong with the server then.
+  bool failedByClient() const { return error_ == ERROR_NO_DATA; }
   UniqueFileHandle take() { return std::move(pipe_); }
 
  private:
@@ -187,11 +208,12 @@ class Listener {
   UniqueHandle event_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   OVERLAPPED overlapped_{};
   State state_ = State::Failed;
+  DWORD error_ = NO_ERROR;
 };
 
-std::unique_ptr<Listener> listen(UniqueFileHandle pipe) {
+std::unique_ptr<Listener> listen(UniqueFileHandle pipe, const PipeServer::Shared& shared) {
   if (!pipe) return nullptr;
-  return std::make_unique<Listener>(std::move(pipe));
+  return std::make_unique<Listener>(std::move(pipe), shared.limits);
 }
 
 }  // namespace
@@ -238,24 +260,25 @@ DWORD WINAPI PipeServer::threadMain(void* self) {
 }
 
 void PipeServer::serve() {
-  std::unique_ptr<Listener> listening = listen(std::move(first_));
-  for (;;) {
-    if (!listening) {
-      listening = listen(createInstance(*shared_, false));
-      if (!listening) {
-        if (::WaitForSingleObject(stopEvent_, kPipeCreateRetryMs) == WAIT_OBJECT_0) return;
-        continue;
-      }
-    }
+  std::unique_ptr<Listener> listening = listen(std::move(first_), *shared_);
+  // Checked on every round: clients that connect at once, one after the
+  // other, would otherwise keep the server from ever looking.
+  while (::WaitForSingleObject(stopEvent_, 0) != WAIT_OBJECT_0) {
+    if (!listening) listening = listen(createInstance(*shared_, false), *shared_);
     bool stopped = false;
-    if (!listening->waitForClient(stopEvent_, stopped)) {
+    if (!listening || !listening->waitForClient(stopEvent_, stopped)) {
       if (stopped) return;
+      // Anything but a client's doing would fail again at once: pause, but
+      // on the stop event.
+      const bool byClient = listening && listening->failedByClient();
       listening.reset();
+      if (!byClient && ::WaitForSingleObject(stopEvent_, kPipeCreateRetryMs) == WAIT_OBJECT_0)
+        return;
       continue;
     }
     // The next instance listens before this client is served, so that no
     // client ever finds the name missing or busy in between.
-    std::unique_ptr<Listener> next = listen(createInstance(*shared_, false));
+    std::unique_ptr<Listener> next = listen(createInstance(*shared_, false), *shared_);
     handOver(listening->take(), shared_);
     listening = std::move(next);
   }

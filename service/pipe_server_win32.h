@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,9 @@ struct PipeLimits {
   long maxConnections = 320;
   // An earlier run of ours may still be closing its last instances.
   DWORD firstInstanceWaitMs = 3000;
+  // Tests only: when set, every wait for a client fails at once with the
+  // error it gives (0: the real wait).
+  std::function<DWORD()> connectFault;
 };
 
 class PipeServer {

@@ -60,6 +60,7 @@ void recoverInterruptedChange() {
 bool runServiceBody(StartFailure& failure) {
   HANDLE stopEvent = serviceState().stopEvent;
   if (!stopEvent) {
+    switchEffectOff();
     failure = {ERROR_INVALID_HANDLE, "cannot create the stop event"};
     return false;
   }
@@ -68,6 +69,7 @@ bool runServiceBody(StartFailure& failure) {
   PipeServer server(stopEvent, serviceCommandHost());
   // Without its pipe the service cannot be reached; end rather than run blind.
   if (!server.start(failure.message)) {
+    switchEffectOff();  // as at a normal stop
     failure.error = ERROR_PIPE_BUSY;
     return false;
   }

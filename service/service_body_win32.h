@@ -31,7 +31,8 @@ struct StartFailure {
 
 // Runs until serviceState().stopEvent is signalled; returns true after the
 // pipe server has been joined and the meter section closed. Returns false at
-// once, with `failure`, when it cannot start: without a stop event the
+// once, with `failure` and the effect switched off as at a stop, when it
+// cannot start: without a stop event the
 // watcher could never be stopped, and a control pipe whose name another
 // program holds would hand that program the clients' commands.
 bool runServiceBody(StartFailure& failure);

@@ -315,6 +315,7 @@ TEST_F(ControlPipe, EndpointCommandsOnceStoppingReplyWithAnErrorAndDoNothing) {
 }
 
 TEST(ServiceStart, WithoutAStopEventTheBodyDoesNotStart) {
+  ScopedRegistryKey settings(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
   ServiceState& state = serviceState();
   const HANDLE saved = std::exchange(state.stopEvent, nullptr);
   StartFailure failure;
@@ -338,8 +339,12 @@ TEST(ServiceStart, AnotherHolderOfThePipeNameStopsTheStart) {
   std::string message;
   EXPECT_FALSE(server.start(message));
   EXPECT_EQ(message, "another program holds the control pipe \\\\.\\pipe\\Kestrune");
-  // The service body reports it too, after its few seconds of grace; one
-  // that started beside the squatter would run until stopped.
+  // The service body reports it too, after its few seconds of grace, and
+  // leaves the effect off; one that started beside the squatter would run
+  // until stopped.
+  ScopedRegistryKey settings(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+  test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueEnabled, 1);
+  test::setDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kValueMeter, 1);
   ASSERT_TRUE(::ResetEvent(serviceState().stopEvent));
   StartFailure failure;
   std::atomic<bool> ran{true}, ended{false};
@@ -353,6 +358,8 @@ TEST(ServiceStart, AnotherHolderOfThePipeNameStopsTheStart) {
   EXPECT_FALSE(ran.load());
   EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_PIPE_BUSY));
   EXPECT_EQ(failure.message, message);
+  EXPECT_EQ(readNumber(kValueEnabled, 7), 0u);
+  EXPECT_EQ(readNumber(kValueMeter, 7), 0u);
 }
 
 TEST(PipeSecurity, UsersMayCallButNotAddInstances) {
@@ -397,6 +404,44 @@ TEST(PipeServerStop, EndsWhateverTheServerIsDoingWhenStopped) {
     const ULONGLONG start = ::GetTickCount64();
     joiner.join();
     ASSERT_LT(::GetTickCount64() - start, 3000u) << "round " << round;
+  }
+}
+
+// A wait for a client that fails at once must neither spin nor hide the
+// stop; one a client caused (it connected and closed at once) goes round at
+// once.
+TEST(PipeServerStop, FailedWaitsForAClientPauseUnlessAClientCausedThem) {
+  SilentHost host;
+  struct Case {
+    DWORD error;
+    bool pauses;
+  } cases[] = {{ERROR_INVALID_HANDLE, true}, {ERROR_NO_DATA, false}};
+  for (const Case& c : cases) {
+    std::atomic<int> waits{0};
+    std::atomic<bool> failing{true};
+    PipeLimits limits;
+    limits.connectFault = [&]() -> DWORD {
+      ++waits;
+      return failing ? c.error : 0;
+    };
+    UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    PipeServer server(stop.get(), host, limits);
+    std::string message;
+    ASSERT_TRUE(server.start(message)) << message;
+    ::Sleep(1500);
+    if (c.pauses) {
+      EXPECT_LE(waits.load(), 3) << c.error;
+    } else {
+      EXPECT_GT(waits.load(), 10) << c.error;
+    }
+    failing = false;
+    EXPECT_TRUE(callPipe("status", kPipeNameA, 5000).ok) << "served once the fault ends";
+    failing = true;
+    ::Sleep(100);
+    const ULONGLONG start = ::GetTickCount64();
+    ::SetEvent(stop.get());
+    server.join();
+    EXPECT_LT(::GetTickCount64() - start, 1500u) << c.error;
   }
 }
 
