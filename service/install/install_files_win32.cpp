@@ -44,12 +44,24 @@ bool isFolder(const WIN32_FIND_DATAW& data) {
 
 }  // namespace
 
+bool CopyFileWhole(const std::wstring& source, const std::wstring& target) {
+  const std::wstring temporary = target + L".new";
+  if (::CopyFileW(source.c_str(), temporary.c_str(), FALSE) &&
+      ::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  ::DeleteFileW(temporary.c_str());
+  ::SetLastError(error);
+  return false;
+}
+
 void CopyFileReplacing(const std::wstring& source, const std::wstring& target) {
-  if (::CopyFileW(source.c_str(), target.c_str(), FALSE)) return;
+  if (CopyFileWhole(source, target)) return;
   const std::wstring aside = target + L".old";
   ::MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING);
   deleteAtReboot(aside);
-  ::CopyFileW(source.c_str(), target.c_str(), FALSE);
+  CopyFileWhole(source, target);
 }
 
 void CloseRunningApps() {

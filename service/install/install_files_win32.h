@@ -9,8 +9,13 @@
 
 namespace kestrune::service {
 
-// CopyFileW with overwrite; when that fails, renames the target to
-// target + ".old" (deleted at reboot) and copies again, ignoring that result.
+// Copies to target + ".new" beside it, then moves that over the target, so a
+// copy that fails half way leaves the former file whole. False, with the
+// last error set and the temporary file gone, when either step fails.
+bool CopyFileWhole(const std::wstring& source, const std::wstring& target);
+
+// CopyFileWhole; when that fails, renames the target to target + ".old"
+// (deleted at reboot) and copies again, ignoring that result.
 void CopyFileReplacing(const std::wstring& source, const std::wstring& target);
 
 // Ends every running "kestrune_app.exe" (exit code 0), waiting up to 3 s each.

@@ -146,8 +146,9 @@ int InstallProduct() {
   };
 
   ::CreateDirectoryW(installFolder.c_str(), nullptr);
-  if (!equalsIgnoringAsciiCase(self, installedExe) &&
-      !::CopyFileW(self.c_str(), installedExe.c_str(), FALSE)) {
+  // Never overwritten in place: a copy failing half way would leave nothing
+  // to run the service with.
+  if (!equalsIgnoringAsciiCase(self, installedExe) && !CopyFileWhole(self, installedExe)) {
     std::printf("copy exe failed %lu\n", ::GetLastError());
     return fail();
   }
