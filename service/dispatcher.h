@@ -35,6 +35,9 @@ class CommandHost {
 inline constexpr char kReplyOk[] = "ok\n";
 inline constexpr char kReplyEmpty[] = "error empty command\n";
 inline constexpr char kReplyRegistry[] = "error registry\n";
+// The failure message of endpoint work asked for once the service is
+// stopping; the uninstaller takes it for "not reached".
+inline constexpr char kMessageStopping[] = "the service is stopping; nothing changed";
 inline constexpr char kReplyUnknown[] =
     "error unknown command. commands: status | endpoints | set wanted 0|1 | set intensity 1|2|3 | "
     "set mode auto|always | set games a.exe,b.exe | install <endpoint-id> [full] [force] | "

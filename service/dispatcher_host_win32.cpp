@@ -6,6 +6,7 @@
 
 #include "common/names.h"
 #include "common/utf8_win32.h"
+#include "service/dispatcher.h"
 #include "service/endpoints/effect_attach_win32.h"
 #include "service/endpoints/endpoint_inventory_win32.h"
 #include "service/game_watcher_win32.h"
@@ -30,7 +31,7 @@ std::optional<std::uint32_t> readOptionalNumber(const wchar_t* keyPath, const wc
 // between stopping and starting the audio service and leave Windows silent.
 bool refusedWhileStopping(std::string& message) {
   if (::WaitForSingleObject(serviceState().stopEvent, 0) != WAIT_OBJECT_0) return false;
-  message = "the service is stopping; nothing changed";
+  message = kMessageStopping;
   return true;
 }
 

@@ -10,12 +10,12 @@
 #include "common/handles_win32.h"
 #include "common/names.h"
 #include "common/pipe_call_win32.h"
-#include "service/dispatcher.h"
 #include "service/endpoints/audio_restart_win32.h"
 #include "service/endpoints/effect_attach_win32.h"
 #include "service/install/install_files_win32.h"
 #include "service/install/install_layout.h"
 #include "service/install/install_registry_win32.h"
+#include "service/install/restore_reply.h"
 
 namespace kestrune::service {
 namespace {
@@ -24,23 +24,41 @@ namespace {
 // its start-up recovery); the restore itself is not limited.
 constexpr std::uint64_t kServiceReachTimeoutMs = 30000;
 
-enum class ServiceRestore { Done, Failed, NotReached };
-
 bool isRunning(SC_HANDLE service) {
   SERVICE_STATUS status{};
   return ::QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
 }
 
-// The running service restores as itself, with its own account's rights on
-// the endpoint's keys, which an administrator's console may lack.
-ServiceRestore restoreThroughService(std::string& message) {
+// Brings the service to RUNNING, starting it when it is stopped; false when
+// it does not get there within the state wait.
+bool runService(SC_HANDLE service) {
+  SERVICE_STATUS status{};
+  if (!::QueryServiceStatus(service, &status)) return false;
+  if (status.dwCurrentState == SERVICE_RUNNING) return true;
+  // One on its way down cannot be started before it has stopped.
+  if (status.dwCurrentState == SERVICE_STOP_PENDING) return false;
+  if (status.dwCurrentState == SERVICE_STOPPED && !::StartServiceW(service, 0, nullptr) &&
+      ::GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+    return false;
+  }
+  return WaitForServiceState(service, SERVICE_RUNNING);
+}
+
+// The service restores as itself, with its own account's rights on the
+// endpoint's keys, which an administrator's console may lack. Started, it
+// first finishes an interrupted change (its start-up recovery).
+ServiceRestore restoreThroughService(SC_HANDLE service, std::string& message) {
+  if (!runService(service)) return ServiceRestore::NotReached;
   const PipeCallResult r = callPipe("uninstall", kPipeNameA, kServiceReachTimeoutMs);
-  if (!r.ok) return ServiceRestore::NotReached;
-  if (r.reply == kReplyOk) return ServiceRestore::Done;
-  message = r.reply;
-  if (message.rfind("error ", 0) == 0) message.erase(0, 6);
-  while (!message.empty() && message.back() == '\n') message.pop_back();
-  return ServiceRestore::Failed;
+  return r.ok ? readRestoreReply(r.reply, message) : ServiceRestore::NotReached;
+}
+
+// Only a journal that does not exist is gone; a restore deletes it just
+// before the audio restart, so a failure without it was the restart's.
+bool journalLeft() {
+  UniqueHKey journal;
+  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kJournalKeyPath, 0, KEY_QUERY_VALUE, journal.put()) !=
+         ERROR_FILE_NOT_FOUND;
 }
 
 int restoreFailed(const std::string& message) {
@@ -63,15 +81,24 @@ int UninstallProduct() {
   UniqueScHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
   const bool wasRunning = service && isRunning(service.get());
   std::string message;
-  if (wasRunning && restoreThroughService(message) == ServiceRestore::Failed) {
-    return restoreFailed(message);
+  const ServiceRestore through =
+      service ? restoreThroughService(service.get(), message) : ServiceRestore::NotReached;
+  if (through == ServiceRestore::Failed && journalLeft()) return restoreFailed(message);
+  // Still running, it could be restoring (or restarting the audio service)
+  // beside the restore below, or hold files that are about to go.
+  if (service && !StopServiceAndWait(service.get())) {
+    std::printf("service did not stop; nothing removed, run uninstall again\n");
+    return 1;
   }
-  if (service) StopServiceAndWait(service.get());
-  // Whatever the service did not put back (it was not running or not
-  // reachable) is put back here; with no journal left this does nothing.
-  if (!RestoreEndpoint(true, message)) {
-    if (wasRunning) ::StartServiceW(service.get(), 0, nullptr);
-    return restoreFailed(message);
+  // What the service did not put back (it could not be reached) is put back
+  // here; with no journal left this does nothing.
+  std::string audioFailure = through == ServiceRestore::Failed ? message : "";
+  if (through == ServiceRestore::NotReached && !RestoreEndpoint(true, message)) {
+    if (journalLeft()) {
+      if (wasRunning) ::StartServiceW(service.get(), 0, nullptr);
+      return restoreFailed(message);
+    }
+    audioFailure = message;
   }
   if (service) ::DeleteService(service.get());
   service.reset();
@@ -89,8 +116,12 @@ int UninstallProduct() {
   ::DeleteFileW((shortcuts + kShortcutName).c_str());
   DeleteTree(knownFolderPath(FOLDERID_ProgramFiles) + kInstallSubfolder);
 
+  // The endpoint is back either way; the audio service may need the user.
+  if (!audioFailure.empty())
+    std::printf("endpoint restored, but restarting Windows Audio failed: %s\n",
+                audioFailure.c_str());
   std::printf("uninstalled (endpoint restored, service and files removed)\n");
-  return 0;
+  return audioFailure.empty() ? 0 : 1;
 }
 
 }  // namespace kestrune::service

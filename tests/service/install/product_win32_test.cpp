@@ -392,6 +392,46 @@ TEST_F(Product, RepairFromTheInstallFolderReinstallsTheNewestCopyAndEndsRunningA
   EXPECT_EQ(ctlStatus(), kFreshInstallStatus);
 }
 
+TEST_F(Product, UninstallWhileTheServiceDoesNotStopRemovesNothing) {
+  // Under the service's name, the audio stand-in in its mode that stays
+  // stop-pending: a service still busy (or hung) when it should stop.
+  stopService();
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  UniqueScHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+  const auto repoint = [&](const std::wstring& binary) {
+    return ::ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                  SERVICE_NO_CHANGE, binary.c_str(), nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr);
+  };
+  const std::wstring installed = installFolder() + L"\\" + kServiceExeName;
+  ASSERT_TRUE(repoint(kestrune::test::quotedBinPath(L"fake_audiosrv.exe")));
+  const wchar_t* config = kestrune::test::ScopedFakeAudioService::kConfigKey;
+  kestrune::test::setString(HKEY_LOCAL_MACHINE, config, L"Mode", L"hang");
+  startService();
+  kestrune::test::setString(HKEY_LOCAL_MACHINE, config, L"Mode", L"normal");
+  SERVICE_STATUS_PROCESS stuck{};
+  DWORD needed = 0;
+  ASSERT_TRUE(::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                     reinterpret_cast<BYTE*>(&stuck), sizeof(stuck), &needed));
+  SERVICE_STATUS status{};
+  ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  ASSERT_EQ(serviceState(), DWORD(SERVICE_STOP_PENDING));
+
+  const auto r = runProgram(installed, L"uninstall");
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_EQ(r.out, "service did not stop; nothing removed, run uninstall again\n");
+  EXPECT_TRUE(fileExists(installFolder() + L"\\" + kCtlExeName));
+  EXPECT_TRUE(kestrune::test::keyExists(HKEY_LOCAL_MACHINE, kSettingsKeyPath));
+
+  UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, stuck.dwProcessId));
+  ::TerminateProcess(process.get(), 1);
+  ::WaitForSingleObject(process.get(), 5000);
+  for (int i = 0; i < 100 && serviceState() != SERVICE_STOPPED; ++i) ::Sleep(100);
+  ASSERT_TRUE(repoint(L"\"" + installed + L"\""));
+  startService();
+  ASSERT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
+}
+
 TEST_F(Product, UninstallThatCannotRestoreTheEndpointRemovesNothing) {
   const std::wstring fx = FxPropertiesPath(kHeadsetId);
   kestrune::test::setDword(HKEY_LOCAL_MACHINE, kRenderRootPath + std::wstring(kHeadsetId),
@@ -403,24 +443,41 @@ TEST_F(Product, UninstallThatCannotRestoreTheEndpointRemovesNothing) {
 
   kestrune::test::ScopedReadOnlyKey locked(HKEY_LOCAL_MACHINE, fx);
   ASSERT_TRUE(locked.locked());
-  const auto r = runProgram(installFolder() + L"\\" + kServiceExeName, L"uninstall");
-  EXPECT_EQ(r.exitCode, 1u);
-  EXPECT_EQ(r.out,
-            "endpoint restore failed: cannot open the device's effect settings (error 5) "
-            "(settings kept, run uninstall again)\n");
-  // The service stays to finish the restore; the journal is kept.
-  EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
-  RegistryValue phase;
-  ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalPhase, phase));
-  EXPECT_EQ(phase.bytes, dwordBytes(3));
-  EXPECT_TRUE(fileExists(installFolder() + L"\\" + kCtlExeName));
+  // A stopped service is started, so that it restores with its own rights.
+  for (const bool stoppedBefore : {false, true}) {
+    if (stoppedBefore) stopService();
+    const auto r = runProgram(installFolder() + L"\\" + kServiceExeName, L"uninstall");
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_EQ(r.out,
+              "endpoint restore failed: cannot open the device's effect settings (error 5) "
+              "(settings kept, run uninstall again)\n");
+    // The service stays to finish the restore; the journal is kept.
+    EXPECT_EQ(serviceState(), DWORD(SERVICE_RUNNING)) << stoppedBefore;
+    RegistryValue phase;
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, kJournalKeyPath, kJournalPhase, phase));
+    EXPECT_EQ(phase.bytes, dwordBytes(3));
+    EXPECT_TRUE(fileExists(ctl));
+  }
 }
 
 TEST_F(Product, UninstallRemovesEverythingButTheLogFolder) {
   kestrune::test::setDword(HKEY_CURRENT_USER, kUserKeyPath, L"StartMinimized", 1);
+  // The audio service will not start again after the restore: the endpoint
+  // is back all the same, and the product goes.
+  const auto repointAudio = [&](const std::wstring& binary) {
+    return ::ChangeServiceConfigW(audio_->service(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                  SERVICE_NO_CHANGE, binary.c_str(), nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr);
+  };
+  ASSERT_TRUE(repointAudio(L"C:\\missing\\audiosrv.exe"));
   const auto r = runProgram(installFolder() + L"\\" + kServiceExeName, L"uninstall");
-  EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(r.out, "uninstalled (endpoint restored, service and files removed)\n");
+  ASSERT_TRUE(repointAudio(kestrune::test::quotedBinPath(L"fake_audiosrv.exe")));
+  EXPECT_TRUE(audio_->startAndWait());
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_EQ(r.out,
+            "endpoint restored, but restarting Windows Audio failed: Windows Audio did not start "
+            "again (error 2). Restart your PC.\n"
+            "uninstalled (endpoint restored, service and files removed)\n");
   EXPECT_EQ(serviceState(), 0u);
   for (auto [root, path] : std::initializer_list<std::pair<HKEY, const wchar_t*>>{
            {HKEY_LOCAL_MACHINE, kSettingsKeyPath},
@@ -443,6 +500,7 @@ TEST_F(Product, UninstallRemovesEverythingButTheLogFolder) {
 
   const auto again = runProgram(stagedService(), L"uninstall");
   EXPECT_EQ(again.exitCode, 0u) << "uninstall can run again: " << again.out;
+  EXPECT_EQ(again.out, "uninstalled (endpoint restored, service and files removed)\n");
 }
 
 }  // namespace
