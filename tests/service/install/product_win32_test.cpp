@@ -395,38 +395,45 @@ TEST_F(Product, RepairFromTheInstallFolderReinstallsTheNewestCopyAndEndsRunningA
 TEST_F(Product, UninstallWhileTheServiceDoesNotStopRemovesNothing) {
   // Under the service's name, the audio stand-in in its mode that stays
   // stop-pending: a service still busy (or hung) when it should stop.
-  stopService();
   UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   UniqueScHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+  // Its process, which outlives the STOPPED report for a moment.
+  const auto serviceProcess = [&] {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    ::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                           sizeof(status), &needed);
+    return UniqueHandle(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
+  };
   const auto repoint = [&](const std::wstring& binary) {
     return ::ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                                   SERVICE_NO_CHANGE, binary.c_str(), nullptr, nullptr, nullptr,
                                   nullptr, nullptr, nullptr);
   };
+  UniqueHandle real = serviceProcess();
+  stopService();
+  ::WaitForSingleObject(real.get(), 5000);
   const std::wstring installed = installFolder() + L"\\" + kServiceExeName;
   ASSERT_TRUE(repoint(kestrune::test::quotedBinPath(L"fake_audiosrv.exe")));
   const wchar_t* config = kestrune::test::ScopedFakeAudioService::kConfigKey;
   kestrune::test::setString(HKEY_LOCAL_MACHINE, config, L"Mode", L"hang");
   startService();
   kestrune::test::setString(HKEY_LOCAL_MACHINE, config, L"Mode", L"normal");
-  SERVICE_STATUS_PROCESS stuck{};
-  DWORD needed = 0;
-  ASSERT_TRUE(::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                                     reinterpret_cast<BYTE*>(&stuck), sizeof(stuck), &needed));
+  ASSERT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
+  UniqueHandle stuck = serviceProcess();
   SERVICE_STATUS status{};
   ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
   ASSERT_EQ(serviceState(), DWORD(SERVICE_STOP_PENDING));
 
   const auto r = runProgram(installed, L"uninstall");
+  ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 1u);
   EXPECT_EQ(r.out, "service did not stop; nothing removed, run uninstall again\n");
   EXPECT_TRUE(fileExists(installFolder() + L"\\" + kCtlExeName));
   EXPECT_TRUE(kestrune::test::keyExists(HKEY_LOCAL_MACHINE, kSettingsKeyPath));
 
-  UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, stuck.dwProcessId));
-  ::TerminateProcess(process.get(), 1);
-  ::WaitForSingleObject(process.get(), 5000);
-  for (int i = 0; i < 100 && serviceState() != SERVICE_STOPPED; ++i) ::Sleep(100);
+  ::TerminateProcess(stuck.get(), 1);
+  ::WaitForSingleObject(stuck.get(), 5000);
   ASSERT_TRUE(repoint(L"\"" + installed + L"\""));
   startService();
   ASSERT_EQ(serviceState(), DWORD(SERVICE_RUNNING));
