@@ -137,43 +137,6 @@ void controlService(bool start) {
 void startService() { controlService(true); }
 void stopService() { controlService(false); }
 
-std::string fileText(const std::wstring& path) {
-  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-  char text[64] = {};
-  DWORD got = 0;
-  if (!file || !::ReadFile(file.get(), text, sizeof(text), &got, nullptr)) return "(unreadable)";
-  return std::string(text, got);
-}
-
-void writeFile(const std::wstring& path, const std::string& text) {
-  UniqueFileHandle file(
-      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-TEST(InstallFiles, CopyReplacesTheTargetWholeOrNotAtAll) {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring source = std::wstring(temp) + L"kestrune_copy_source.exe";
-  const std::wstring target = std::wstring(temp) + L"kestrune_copy_target.exe";
-  writeFile(source, "shipped");
-  for (const bool sourceHeld : {true, false}) {
-    writeFile(target, "former");
-    UniqueFileHandle holder;
-    if (sourceHeld) {
-      holder.reset(
-          ::CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    }
-    EXPECT_EQ(CopyFileWhole(source, target), !sourceHeld);
-    EXPECT_EQ(fileText(target), sourceHeld ? "former" : "shipped");
-    EXPECT_FALSE(fileExists(target + L".new")) << "a temporary copy is left behind";
-  }
-  ::DeleteFileW(source.c_str());
-  ::DeleteFileW(target.c_str());
-}
-
 // A headset whose effect slot holds another product's effect.
 const wchar_t kHeadsetId[] = L"{0.0.0.00000000}.{5c3e7f0a-1b2d-4e6f-8a9b-productheadset}";
 const wchar_t kForeignEffect[] = L"{62DC1A93-AE24-464C-A43E-452F824C4250}";
