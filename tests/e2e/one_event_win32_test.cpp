@@ -292,6 +292,23 @@ class OneEvent : public ::testing::Test {
     timeline_.add("meter section: records every 5 ms, levels 0, status 0 (meter off)");
   }
 
+  // Waits for `Enabled` = value after the game `event` ("started", "ended")
+  // at `since`, puts it on the timeline and checks what status says; the
+  // time it changed, 0 when it never did.
+  std::uint64_t expectSwitch(std::uint32_t value, std::uint64_t since, const char* event) {
+    const std::uint64_t at = waitForEnabled(value);
+    EXPECT_NE(at, 0u) << "Enabled did not become " << value;
+    if (at == 0) return 0;
+    const double delay = Timeline::between(since, at);
+    timeline_.add(at, format("Enabled = %u (%.2f s after the game %s)", value, delay, event));
+    EXPECT_LT(delay, kSwitchBoundSeconds);
+    const std::string status = ctl("status");
+    const std::string flag = value ? "1\n" : "0\n";
+    EXPECT_TRUE(contains(status, "game_running=" + flag)) << status;
+    EXPECT_TRUE(contains(status, "processing=" + flag)) << status;
+    return at;
+  }
+
   // 4. The game starts: the effect switches on and processes.
   void startGame() {
     sleepUntil(sceneTime(kGameStartSceneSeconds));
@@ -299,14 +316,8 @@ class OneEvent : public ::testing::Test {
     gameStarted_ = performanceMicroseconds();
     ASSERT_TRUE(game_->running());
     timeline_.add(gameStarted_, "game starts: TslGame.exe");
-    enabledOn_ = waitForEnabled(1);
-    ASSERT_NE(enabledOn_, 0u) << "Enabled did not become 1";
-    const double delay = Timeline::between(gameStarted_, enabledOn_);
-    timeline_.add(enabledOn_, format("Enabled = 1 (%.2f s after the game started)", delay));
-    EXPECT_LT(delay, kSwitchBoundSeconds);
-    const std::string status = ctl("status");
-    EXPECT_TRUE(contains(status, "game_running=1\n")) << status;
-    EXPECT_TRUE(contains(status, "processing=1\n")) << status;
+    enabledOn_ = expectSwitch(1, gameStarted_, "started");
+    ASSERT_NE(enabledOn_, 0u);
   }
 
   // 5. The meter records carry levels with the processor-playing bit.
@@ -402,14 +413,8 @@ class OneEvent : public ::testing::Test {
     game_->end();
     gameEnded_ = performanceMicroseconds();
     timeline_.add(gameEnded_, "game ends");
-    enabledOff_ = waitForEnabled(0);
-    ASSERT_NE(enabledOff_, 0u) << "Enabled did not become 0";
-    const double delay = Timeline::between(gameEnded_, enabledOff_);
-    timeline_.add(enabledOff_, format("Enabled = 0 (%.2f s after the game ended)", delay));
-    EXPECT_LT(delay, kSwitchBoundSeconds);
-    const std::string status = ctl("status");
-    EXPECT_TRUE(contains(status, "game_running=0\n")) << status;
-    EXPECT_TRUE(contains(status, "processing=0\n")) << status;
+    enabledOff_ = expectSwitch(0, gameEnded_, "ended");
+    ASSERT_NE(enabledOff_, 0u);
 
     // The meter goes off in the same watcher pass that starts the fade.
     auto meterOff = [&] {
